@@ -1,0 +1,97 @@
+// Host-side state behind every atom of the scene graph (C4DAtom::_vh).
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "internal.h"
+
+namespace vh
+{
+enum class NodeClass
+{
+	OBJECT, // BaseObject (null, sweep, plug-in objects)
+	POLYGON, // PolygonObject
+	SPLINE, // SplineObject
+	TAG, // BaseTag
+	TEXTURETAG, // TextureTag
+	MATERIAL, // BaseMaterial
+	TRACK, // CTrack
+	DOCUMENT // BaseDocument
+};
+
+struct Node
+{
+	C4DAtom* atom = nullptr; // the atom this state belongs to
+	Int32 type = 0; // type id (Onull, Osweep, plug-in id, ...)
+	NodeClass cls = NodeClass::OBJECT;
+	Int64 linkId = 0; // identity that BaseLinks refer to; unique per process
+
+	BaseContainer data; // parameter container
+	String name;
+
+	// tree (objects under objects, tags of an object, tracks of a node, objects/materials of a document)
+	Node* parent = nullptr;
+	Node* next = nullptr;
+	Node* pred = nullptr;
+	Node* firstChild = nullptr;
+	Node* lastChild = nullptr;
+	Node* firstTag = nullptr; // objects: tag list
+	Node* firstTrack = nullptr; // BaseList2D: animation tracks
+	Node* tagOwner = nullptr; // tags: their object
+	Node* trackOwner = nullptr; // tracks: their node
+	BaseDocument* document = nullptr; // objects and materials inserted in a document
+
+	// plug-in data (objects of a registered plug-in type)
+	NodeData* nodeData = nullptr;
+
+	// dirty checksums
+	UInt32 dirtyData = 0;
+	UInt32 dirtyMatrix = 0;
+	UInt32 dirtyCache = 0;
+	UInt32 touchedData = 0; // value of dirtyData when the host last touched the object
+
+	// objects
+	Vector relPos;
+	ObjectColorProperties colorProps;
+	Bool colorPropsSet = false;
+	BaseObject* cache = nullptr; // generator cache, owned
+	Bool cacheValid = false;
+	HierarchyHelp* hh = nullptr;
+
+	// point objects
+	std::vector<Vector> points;
+	std::vector<Tangent> tangents; // splines: one per point for Bezier splines
+	std::vector<CPolygon> polygons;
+	SPLINETYPE splineType = SPLINETYPE::LINEAR;
+
+	// objects made by GeneratePrimitive
+	Int32 primitiveType = 0;
+	Float primitiveRadius = 0.0;
+	Int32 primitiveSegments = 0;
+
+	// tracks
+	DescID trackId;
+
+	// texture tags
+	Int64 materialLink = 0;
+
+	// geometry the host derives from the object (a sweep's polygon object), owned, with the
+	// stamp of the inputs it was made from
+	BaseObject* derived = nullptr;
+	UInt64 derivedStamp = 0;
+};
+
+// Access to the protected constructors of the SDK classes.
+struct Access
+{
+	static Node* Of(const C4DAtom* a) { return a ? a->_vh : nullptr; }
+	// Allocates atom and state together; nullptr when memory runs out.
+	static C4DAtom* Create(NodeClass cls, Int32 type);
+	// Frees the atom, its children, tags, tracks, caches and plug-in data.
+	static void Destroy(C4DAtom* a);
+};
+
+// Node of a link id, nullptr when it no longer exists.
+Node* NodeByLinkId(Int64 id);
+} // namespace vh

@@ -1,0 +1,2 @@
+#pragma once
+#include "c4d_libs/lib_description.h"

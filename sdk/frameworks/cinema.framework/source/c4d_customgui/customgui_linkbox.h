@@ -1,0 +1,2 @@
+#pragma once
+#define CUSTOMGUI_LINKBOX 1009415

@@ -1,0 +1,5 @@
+#pragma once
+enum
+{
+	ID_BASELIST_NAME = 900
+};
