@@ -7,4 +7,9 @@ namespace vh
 {
 // Counts one allocation of the kind; false when failure injection says this one must fail.
 Bool ConsumeAllocation(AllocKind kind);
+
+// The host side of RegisterObjectPlugin (the function table's entry): false for an id <= 0, an id
+// already taken, no allocator or an empty name. The icon's size is copied; the caller keeps the bitmap.
+Bool RegisterObjectPluginHost(Int32 id, const String& name, Int32 info, DataAllocator* g, const String& description,
+	BaseBitmap* icon, Int32 disklevel, LocalResource* lr);
 } // namespace vh

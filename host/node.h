@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "internal.h"
@@ -40,7 +41,12 @@ struct Node
 	Node* firstTrack = nullptr; // BaseList2D: animation tracks
 	Node* tagOwner = nullptr; // tags: their object
 	Node* trackOwner = nullptr; // tracks: their node
-	BaseDocument* document = nullptr; // objects and materials inserted in a document
+	BaseDocument* document = nullptr; // objects and materials inserted in a document (and everything under them)
+	Node* lastTag = nullptr;
+	Node* lastTrack = nullptr;
+	Node* firstMaterial = nullptr; // documents: material list (objects are the children)
+	Node* lastMaterial = nullptr;
+	Node* cacheOwner = nullptr; // root of a generator cache: the generator that owns it
 
 	// plug-in data (objects of a registered plug-in type)
 	NodeData* nodeData = nullptr;
@@ -50,6 +56,8 @@ struct Node
 	UInt32 dirtyMatrix = 0;
 	UInt32 dirtyCache = 0;
 	UInt32 touchedData = 0; // value of dirtyData when the host last touched the object
+	UInt32 touchedMatrix = 0;
+	UInt32 touchedCache = 0;
 
 	// objects
 	Vector relPos;
@@ -90,8 +98,45 @@ struct Access
 	static C4DAtom* Create(NodeClass cls, Int32 type);
 	// Frees the atom, its children, tags, tracks, caches and plug-in data.
 	static void Destroy(C4DAtom* a);
+
+	// Host-owned helper objects whose constructors the SDK keeps private (PriorityList, HierarchyHelp, BaseLink).
+	template <typename T>
+	static T* New()
+	{
+		return new (std::nothrow) T();
+	}
+	template <typename T>
+	static void Delete(T* p)
+	{
+		delete p;
+	}
 };
 
 // Node of a link id, nullptr when it no longer exists.
 Node* NodeByLinkId(Int64 id);
+
+// What PriorityList::Add records during one execution pass (PriorityList::_state).
+struct PriorityEntry
+{
+	GeListNode* node = nullptr;
+	Int32 priority = 0;
+	EXECUTIONFLAGS flags = EXECUTIONFLAGS::NONE;
+};
+struct PriorityState
+{
+	std::vector<PriorityEntry> entries;
+};
+
+// Creates an empty object of that class and type, counting one allocation of its kind
+// (SPLINE for splines, OBJECT otherwise); no plug-in data, no default name.
+BaseObject* NewObjectNode(NodeClass cls, Int32 type);
+// Default name the host gives a new object, tag or material of that type.
+String DefaultName(Int32 type);
+// Every object of the list starting at first and of all their children, depth first (parents first).
+void CollectObjects(Node* first, std::vector<Node*>& out);
+// Frees plug-in data the way NodeData was allocated (NewObjClear): Free(node), destructor, DefaultAllocator::Free.
+void DestroyNodeData(Node* n);
+// Copies container, name, object state, tags, tracks and (unless NO_HIERARCHY) children of src into dst,
+// then lets the plug-in data copy itself; false when memory ran out or the plug-in's CopyTo failed.
+Bool CopyNode(Node* src, Node* dst, COPYFLAGS flags, AliasTrans* trn);
 } // namespace vh

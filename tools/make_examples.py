@@ -120,13 +120,13 @@ def sdf_text(records, kekulize):
     buf = io.StringIO()
     writer = Chem.SDWriter(buf)
     writer.SetKekulize(kekulize)
+    writer.SetProps(sorted({k for _, _, props in records for k in props}))
     facts = []
     for name, spec, props in records:
         mol, field = build(spec)
         mol.SetProp("_Name", name)
         for key in sorted(props):
             mol.SetProp(key, props[key])
-        writer.SetProps(sorted(props))
         writer.write(mol)
         facts.append({"name": name, "atoms": mol.GetNumAtoms(),
                       "bonds": mol.GetNumBonds(), "formula": CalcMolFormula(mol),

@@ -83,6 +83,14 @@ std::vector<DescEntry> DescriptionEntries(const Description* d);
 // Resolves a parameter symbol of a description resource (e.g. MOLOBJ_ATOM_SIZE) to its id; -1 if unknown.
 Int32 DescriptionSymbolId(const String& descriptionName, const std::string& symbol);
 std::vector<std::pair<std::string, Int32>> DescriptionSymbols(const String& descriptionName);
+struct ParamInfo
+{
+	Int32 id;
+	Int32 dtype; // DTYPE_* of the element (groups and buttons included; filter by it)
+	std::string symbol;
+};
+// Elements with a symbol of a description resource, in file order; empty when the name is unknown.
+std::vector<ParamInfo> DescriptionParameters(const String& descriptionName);
 
 // ---- documents -------------------------------------------------------------------------------
 // Runs the execution pass (AddToExecution/Execute) and then every generator of the document.
@@ -95,6 +103,17 @@ Bool SaveDocument(BaseDocument* doc, const Filename& file);
 BaseDocument* LoadDocument(const Filename& file);
 // Host copy of an object (container, NodeData through CopyTo, children, tags).
 BaseObject* CloneObject(BaseObject* op);
+
+// ---- inspection -------------------------------------------------------------------------------
+struct PrimitiveInfo
+{
+	Int32 type = 0; // 0 when the object was not made by GeneratePrimitive
+	Float radius = 0.0;
+	Int32 segments = 0;
+};
+PrimitiveInfo GetPrimitiveInfo(BaseObject* op);
+// Whether SetColorProperties was called on the object.
+Bool HasColorProperties(BaseObject* op);
 
 // ---- geometry --------------------------------------------------------------------------------
 // Points of a spline as the host draws it: Bezier and linear segments with their intermediate

@@ -42,6 +42,6 @@ void DeleteObjImpl(T*& p)
 } // namespace maxon
 
 // Zero-filled memory, then the constructor; nullptr when memory runs out.
-#define NewObjClear(T, ...) maxon::NewObjClearImpl<T>(__VA_ARGS__)
-#define NewObj(T, ...) maxon::NewObjImpl<T>(__VA_ARGS__)
+#define NewObjClear(T) maxon::NewObjClearImpl<T>()
+#define NewObj(T) maxon::NewObjImpl<T>()
 #define DeleteObj(p) maxon::DeleteObjImpl(p)

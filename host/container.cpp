@@ -1,0 +1,320 @@
+// GeData (one tagged value, owning deep copies of its container and link) and BaseContainer.
+#include <new>
+
+#include "c4d_basecontainer.h"
+#include "c4d_baselist.h"
+
+namespace
+{
+const String& EmptyString()
+{
+	static const String s;
+	return s;
+}
+
+const Filename& EmptyFilename()
+{
+	static const Filename f;
+	return f;
+}
+
+const Vector& ZeroVector()
+{
+	static const Vector v;
+	return v;
+}
+
+BaseContainer* CloneContainer(const BaseContainer* bc)
+{
+	if (!bc)
+		return nullptr;
+	try
+	{
+		return new BaseContainer(*bc);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
+}
+
+Int64 LinkTarget(const BaseLink* link) { return link ? link->_target : 0; }
+} // namespace
+
+// ---- GeData -----------------------------------------------------------------------------------
+
+GeData::GeData(const BaseContainer& bc) : _type(DA_CONTAINER), _container(CloneContainer(&bc))
+{
+	if (!_container)
+		_type = DA_NIL;
+}
+
+GeData::GeData(const BaseLink* link) : _type(DA_ALIASLINK), _link(link ? link->GetClone() : BaseLink::Alloc()) {}
+
+// A null node gives a link entry without a target, so GetLink answers nullptr.
+GeData::GeData(BaseList2D* bl) : _type(DA_ALIASLINK), _link(BaseLink::Alloc())
+{
+	if (_link && bl)
+		_link->SetLink(bl);
+}
+
+GeData::GeData(const GeData& src)
+	: _type(src._type), _int(src._int), _float(src._float), _vector(src._vector), _string(src._string),
+	  _filename(src._filename), _container(CloneContainer(src._container)), _link(src._link ? src._link->GetClone() : nullptr)
+{
+	if (src._container && !_container)
+		_type = DA_NIL;
+}
+
+GeData& GeData::operator=(const GeData& src)
+{
+	if (this == &src)
+		return *this;
+	BaseContainer* container = CloneContainer(src._container);
+	BaseLink* link = src._link ? src._link->GetClone() : nullptr;
+	Clear();
+	_type = src._container && !container ? DA_NIL : src._type;
+	_int = src._int;
+	_float = src._float;
+	_vector = src._vector;
+	_string = src._string;
+	_filename = src._filename;
+	_container = container;
+	_link = link;
+	return *this;
+}
+
+GeData::~GeData() { Clear(); }
+
+void GeData::Clear()
+{
+	delete _container;
+	_container = nullptr;
+	if (_link)
+		BaseLink::Free(_link);
+	_link = nullptr;
+	_type = DA_NIL;
+}
+
+// Integers come from either integer storage (clamped to the range); nothing else converts.
+Int32 GeData::GetInt32() const
+{
+	if (_type != DA_LONG && _type != DA_LLONG)
+		return 0;
+	if (_int > Int64(INT32_MAX))
+		return INT32_MAX;
+	if (_int < Int64(INT32_MIN))
+		return INT32_MIN;
+	return Int32(_int);
+}
+
+Int64 GeData::GetInt64() const { return _type == DA_LONG || _type == DA_LLONG ? _int : 0; }
+
+Float GeData::GetFloat() const
+{
+	if (_type == DA_REAL)
+		return _float;
+	if (_type == DA_LONG)
+		return Float(_int);
+	return 0.0;
+}
+
+const Vector& GeData::GetVector() const { return _type == DA_VECTOR ? _vector : ZeroVector(); }
+const String& GeData::GetString() const { return _type == DA_STRING ? _string : EmptyString(); }
+const Filename& GeData::GetFilename() const { return _type == DA_FILENAME ? _filename : EmptyFilename(); }
+BaseContainer* GeData::GetContainer() const { return _type == DA_CONTAINER ? _container : nullptr; }
+BaseLink* GeData::GetBaseLink() const { return _type == DA_ALIASLINK ? _link : nullptr; }
+
+BaseList2D* GeData::GetLink(const BaseDocument* doc, Int32 instanceof) const
+{
+	return _type == DA_ALIASLINK && _link ? _link->GetLink(doc, instanceof) : nullptr;
+}
+
+Bool GeData::operator==(const GeData& b) const
+{
+	if (_type != b._type)
+		return false;
+	switch (_type)
+	{
+		case DA_NIL:
+		case DA_VOID:
+			return true;
+		case DA_LONG:
+		case DA_LLONG:
+			return _int == b._int;
+		case DA_REAL:
+			return _float == b._float;
+		case DA_VECTOR:
+			return _vector == b._vector;
+		case DA_STRING:
+			return _string == b._string;
+		case DA_FILENAME:
+			return _filename == b._filename;
+		case DA_CONTAINER:
+			if (!_container || !b._container)
+				return _container == b._container;
+			return *_container == *b._container;
+		case DA_ALIASLINK:
+			return LinkTarget(_link) == LinkTarget(b._link);
+		default:
+			return _int == b._int && _float == b._float && _vector == b._vector && _string == b._string && _filename == b._filename;
+	}
+}
+
+// ---- BaseContainer ----------------------------------------------------------------------------
+
+const GeData* BaseContainer::Find(Int32 id) const
+{
+	for (const auto& e : _entries)
+		if (e.first == id)
+			return &e.second;
+	return nullptr;
+}
+
+Bool BaseContainer::GetBool(Int32 id, Bool preset) const
+{
+	const GeData* d = Find(id);
+	return d && (d->GetType() == DA_LONG || d->GetType() == DA_LLONG) ? d->GetInt64() != 0 : preset;
+}
+
+Int32 BaseContainer::GetInt32(Int32 id, Int32 preset) const
+{
+	const GeData* d = Find(id);
+	return d && (d->GetType() == DA_LONG || d->GetType() == DA_LLONG) ? d->GetInt32() : preset;
+}
+
+UInt32 BaseContainer::GetUInt32(Int32 id, UInt32 preset) const
+{
+	const GeData* d = Find(id);
+	return d && (d->GetType() == DA_LONG || d->GetType() == DA_LLONG) ? UInt32(d->GetInt64()) : preset;
+}
+
+Int64 BaseContainer::GetInt64(Int32 id, Int64 preset) const
+{
+	const GeData* d = Find(id);
+	return d && (d->GetType() == DA_LONG || d->GetType() == DA_LLONG) ? d->GetInt64() : preset;
+}
+
+Float BaseContainer::GetFloat(Int32 id, Float preset) const
+{
+	const GeData* d = Find(id);
+	return d && (d->GetType() == DA_REAL || d->GetType() == DA_LONG) ? d->GetFloat() : preset;
+}
+
+Vector BaseContainer::GetVector(Int32 id, const Vector& preset) const
+{
+	const GeData* d = Find(id);
+	return d && d->GetType() == DA_VECTOR ? d->GetVector() : preset;
+}
+
+String BaseContainer::GetString(Int32 id, const maxon::String& preset) const
+{
+	const GeData* d = Find(id);
+	return d && d->GetType() == DA_STRING ? d->GetString() : String(preset);
+}
+
+Filename BaseContainer::GetFilename(Int32 id, const Filename& preset) const
+{
+	const GeData* d = Find(id);
+	return d && d->GetType() == DA_FILENAME ? d->GetFilename() : preset;
+}
+
+BaseContainer BaseContainer::GetContainer(Int32 id) const
+{
+	const BaseContainer* bc = GetContainerInstance(id);
+	return bc ? *bc : BaseContainer();
+}
+
+BaseContainer* BaseContainer::GetContainerInstance(Int32 id)
+{
+	const GeData* d = Find(id);
+	return d ? d->GetContainer() : nullptr;
+}
+
+const BaseContainer* BaseContainer::GetContainerInstance(Int32 id) const
+{
+	const GeData* d = Find(id);
+	return d ? d->GetContainer() : nullptr;
+}
+
+const GeData& BaseContainer::GetData(Int32 id) const
+{
+	static const GeData nil;
+	const GeData* d = Find(id);
+	return d ? *d : nil;
+}
+
+BaseList2D* BaseContainer::GetLink(Int32 id, const BaseDocument* doc, Int32 instanceof) const
+{
+	const GeData* d = Find(id);
+	return d ? d->GetLink(doc, instanceof) : nullptr;
+}
+
+void BaseContainer::SetLink(Int32 id, C4DAtomGoal* link)
+{
+	BaseLink* bl = BaseLink::Alloc();
+	if (!bl)
+		return;
+	if (link)
+		bl->SetLink(link);
+	SetData(id, GeData(static_cast<const BaseLink*>(bl)));
+	BaseLink::Free(bl);
+}
+
+GeData* BaseContainer::SetData(Int32 id, const GeData& n)
+{
+	for (auto& e : _entries)
+	{
+		if (e.first == id)
+		{
+			e.second = n;
+			return &e.second;
+		}
+	}
+	try
+	{
+		_entries.emplace_back(id, n);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
+	return &_entries.back().second;
+}
+
+Bool BaseContainer::RemoveData(Int32 id)
+{
+	for (auto it = _entries.begin(); it != _entries.end(); ++it)
+	{
+		if (it->first == id)
+		{
+			_entries.erase(it);
+			return true;
+		}
+	}
+	return false;
+}
+
+Int32 BaseContainer::GetIndexId(Int32 index) const
+{
+	return index >= 0 && size_t(index) < _entries.size() ? _entries[size_t(index)].first : NOTOK;
+}
+
+const GeData* BaseContainer::GetIndexData(Int32 index) const
+{
+	return index >= 0 && size_t(index) < _entries.size() ? &_entries[size_t(index)].second : nullptr;
+}
+
+// Entries compare by id and value in any order; the container's own id does not count.
+Bool BaseContainer::operator==(const BaseContainer& b) const
+{
+	if (_entries.size() != b._entries.size())
+		return false;
+	for (const auto& e : _entries)
+	{
+		const GeData* other = b.Find(e.first);
+		if (!other || *other != e.second)
+			return false;
+	}
+	return true;
+}

@@ -1,0 +1,497 @@
+// Geometry the host builds itself: the sphere primitive, evaluated splines and a sweep's tube.
+//
+// Winding: every polygon's normal (c - a) x (d - b) (for a triangle, c == d, this is
+// (b - a) x (c - a)) points out of the solid.
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "node.h"
+
+namespace vh
+{
+namespace
+{
+constexpr Float kPi = 3.14159265358979323846;
+
+// Sphere segment count range: 3 is the fewest that encloses a volume, 1000 keeps a sphere
+// below half a million points.
+constexpr Int32 kMinSphereSegments = 3;
+constexpr Int32 kMaxSphereSegments = 1000;
+constexpr Int32 kDefaultSphereSegments = 24;
+constexpr Float kDefaultSphereRadius = 100.0;
+
+constexpr Int32 kMaxSplineSub = 1000;
+constexpr Int32 kDefaultSplineSub = 8;
+
+constexpr Int32 kCapStart = 2999;
+constexpr Int32 kCapEnd = 3000;
+
+Float Dot(const Vector& a, const Vector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+Vector Cross(const Vector& a, const Vector& b)
+{
+	return Vector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+Float Length(const Vector& v) { return std::sqrt(Dot(v, v)); }
+
+// Unit vector, or the zero vector when v has no usable direction.
+Vector Normalized(const Vector& v)
+{
+	Float len = Length(v);
+	if (!(len > 1e-12) || !std::isfinite(len))
+		return Vector();
+	return v / len;
+}
+
+Bool IsZero(const Vector& v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
+
+Node* SplineNode(BaseObject* op)
+{
+	Node* n = Access::Of(op);
+	return (n && n->cls == NodeClass::SPLINE) ? n : nullptr;
+}
+
+Vector Bezier(const Vector& p0, const Vector& c0, const Vector& c1, const Vector& p1, Float t)
+{
+	Float u = 1.0 - t;
+	return p0 * (u * u * u) + c0 * (3.0 * u * u * t) + c1 * (3.0 * u * t * t) + p1 * (t * t * t);
+}
+
+// Throws std::bad_alloc / std::length_error; callers at the boundary catch.
+std::vector<Vector> Evaluate(const Node& n)
+{
+	std::vector<Vector> out;
+	const std::vector<Vector>& p = n.points;
+	const size_t cnt = p.size();
+	if (cnt == 0)
+		return out;
+	const Int32 type = n.data.GetInt32(SPLINEOBJECT_TYPE, Int32(n.splineType));
+	const Bool closed = n.data.GetBool(SPLINEOBJECT_CLOSED);
+	const Int32 interpolation = n.data.GetInt32(SPLINEOBJECT_INTERPOLATION, SPLINEOBJECT_INTERPOLATION_UNIFORM);
+	// Cubic, Akima and B-splines are drawn through their points as linear ones.
+	if (type != SPLINEOBJECT_TYPE_BEZIER || interpolation == SPLINEOBJECT_INTERPOLATION_NONE || cnt == 1)
+		return p;
+
+	const Int32 sub = std::clamp(n.data.GetInt32(SPLINEOBJECT_SUB, kDefaultSplineSub), 0, kMaxSplineSub);
+	const size_t segments = closed ? cnt : cnt - 1;
+	const size_t total = segments * size_t(sub + 1) + (closed ? 0 : 1);
+	if (total > size_t(std::numeric_limits<Int32>::max()))
+		return {};
+	// Missing tangents read as zero handles: straight segments.
+	const Bool hasTangents = n.tangents.size() == cnt;
+	out.reserve(total);
+	for (size_t s = 0; s < segments; ++s)
+	{
+		const size_t e = (s + 1) % cnt;
+		const Vector c0 = hasTangents ? p[s] + n.tangents[s].vr : p[s];
+		const Vector c1 = hasTangents ? p[e] + n.tangents[e].vl : p[e];
+		out.push_back(p[s]);
+		for (Int32 k = 1; k <= sub; ++k)
+			out.push_back(Bezier(p[s], c0, c1, p[e], Float(k) / Float(sub + 1)));
+	}
+	if (!closed)
+		out.push_back(p[cnt - 1]);
+	return out;
+}
+
+// Consecutive equal points give zero-length edges; a closed curve also drops a repeated start.
+void DropRepeats(std::vector<Vector>& pts, Bool closed)
+{
+	pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
+	if (closed && pts.size() > 1 && pts.front() == pts.back())
+		pts.pop_back();
+}
+
+struct Hash
+{
+	UInt64 h = 14695981039346656037ULL;
+	void Bytes(const void* data, size_t size)
+	{
+		const unsigned char* b = static_cast<const unsigned char*>(data);
+		for (size_t i = 0; i < size; ++i)
+		{
+			h ^= b[i];
+			h *= 1099511628211ULL;
+		}
+	}
+	void Add(Int64 v) { Bytes(&v, sizeof v); }
+	void Add(const std::vector<Vector>& pts)
+	{
+		Add(Int64(pts.size()));
+		for (const Vector& v : pts)
+		{
+			const Float c[3] = { v.x, v.y, v.z };
+			Bytes(c, sizeof c);
+		}
+	}
+};
+
+// Orthonormal frame with z along the path.
+struct Frame
+{
+	Vector x, y, z;
+};
+
+// A first frame for tangent t: x perpendicular to a reference up vector (+Y, or -Z when t is
+// close to Y), so a path along +Z maps profile X/Y onto world X/Y.
+Vector InitialX(const Vector& t)
+{
+	const Vector up = std::fabs(t.y) > 0.99 ? Vector(0.0, 0.0, -1.0) : Vector(0.0, 1.0, 0.0);
+	return Normalized(Cross(up, t));
+}
+
+// Rotates v by the rotation that takes unit vector a onto unit vector b (Rodrigues' formula).
+Vector RotateBetween(const Vector& v, const Vector& a, const Vector& b)
+{
+	const Float c = Dot(a, b);
+	if (c <= -1.0 + 1e-12)
+		return v;
+	const Vector w = Cross(a, b);
+	return v * c + Cross(w, v) + w * (Dot(w, v) / (1.0 + c));
+}
+
+Vector RotateAbout(const Frame& f, Float angle)
+{
+	return f.x * std::cos(angle) + f.y * std::sin(angle);
+}
+
+// Tangent directions of the path's points: the segment direction at open ends, the bisector of
+// the two segments inside.
+std::vector<Vector> PathTangents(const std::vector<Vector>& path, Bool closed)
+{
+	const size_t m = path.size();
+	std::vector<Vector> t(m);
+	for (size_t i = 0; i < m; ++i)
+	{
+		const Bool hasPrev = closed || i > 0;
+		const Bool hasNext = closed || i + 1 < m;
+		const Vector in = hasPrev ? Normalized(path[i] - path[(i + m - 1) % m]) : Vector();
+		const Vector out = hasNext ? Normalized(path[(i + 1) % m] - path[i]) : Vector();
+		Vector d = Normalized(in + out);
+		if (IsZero(d))
+			d = IsZero(in) ? out : in;
+		t[i] = IsZero(d) ? Vector(0.0, 0.0, 1.0) : d;
+	}
+	return t;
+}
+
+// Rotation-minimising frames along the path; a closed path spreads the remaining twist over
+// its rings so the last ring meets the first without a seam.
+std::vector<Frame> PathFrames(const std::vector<Vector>& tangents, Bool closed)
+{
+	const size_t m = tangents.size();
+	std::vector<Frame> f(m);
+	for (size_t i = 0; i < m; ++i)
+	{
+		const Vector& z = tangents[i];
+		Vector x = i == 0 ? InitialX(z) : RotateBetween(f[i - 1].x, tangents[i - 1], z);
+		x = Normalized(x - z * Dot(x, z));
+		if (IsZero(x))
+			x = InitialX(z);
+		f[i] = Frame { x, Cross(z, x), z };
+	}
+	if (closed && m > 1)
+	{
+		Vector wrap = Normalized(RotateBetween(f[m - 1].x, tangents[m - 1], tangents[0]));
+		const Float twist = std::atan2(Dot(Cross(f[0].x, wrap), f[0].z), Dot(f[0].x, wrap));
+		for (size_t i = 1; i < m; ++i)
+		{
+			Vector x = RotateAbout(f[i], -twist * Float(i) / Float(m));
+			f[i].x = x;
+			f[i].y = Cross(f[i].z, x);
+		}
+	}
+	return f;
+}
+
+// Twice the signed area of the profile's outline in XY; negative for a clockwise profile.
+Float SignedArea2(const std::vector<Vector>& pts)
+{
+	Float a = 0.0;
+	for (size_t i = 0; i < pts.size(); ++i)
+	{
+		const Vector& p = pts[i];
+		const Vector& q = pts[(i + 1) % pts.size()];
+		a += p.x * q.y - q.x * p.y;
+	}
+	return a;
+}
+
+CPolygon Quad(Int32 a, Int32 b, Int32 c, Int32 d) { return CPolygon { a, b, c, d }; }
+CPolygon Triangle(Int32 a, Int32 b, Int32 c) { return CPolygon { a, b, c, c }; }
+
+struct SweepInput
+{
+	std::vector<Vector> profile;
+	std::vector<Vector> path;
+	Bool profileClosed = false;
+	Bool pathClosed = false;
+	Bool capStart = false;
+	Bool capEnd = false;
+};
+
+// Fills points and polygons of the tube; false when the counts do not fit the host's Int32.
+Bool BuildSweep(const SweepInput& in, std::vector<Vector>& points, std::vector<CPolygon>& polys)
+{
+	const std::vector<Vector>& profile = in.profile;
+	std::vector<Vector> path = in.path;
+	Bool pathClosed = in.pathClosed;
+	// A closed outline of two points has no inside: it sweeps as an open ribbon.
+	const Bool ringClosed = in.profileClosed && profile.size() >= 3;
+	if (path.size() == 1)
+	{
+		// Zero-length path: two coincident rings; PathTangents falls back to +Z.
+		path.push_back(path.front());
+		pathClosed = false;
+	}
+	if (pathClosed && path.size() < 3)
+		pathClosed = false;
+
+	const Int64 n = Int64(profile.size());
+	const Int64 m = Int64(path.size());
+	const Int64 bandsAround = ringClosed ? n : n - 1;
+	const Int64 bandsAlong = pathClosed ? m : m - 1;
+	const Bool capStart = in.capStart && ringClosed && !pathClosed;
+	const Bool capEnd = in.capEnd && ringClosed && !pathClosed;
+	const Int64 pointCount = n * m + (capStart ? 1 : 0) + (capEnd ? 1 : 0);
+	const Int64 polyCount = bandsAround * bandsAlong + (capStart ? n : 0) + (capEnd ? n : 0);
+	if (pointCount > std::numeric_limits<Int32>::max() || polyCount > std::numeric_limits<Int32>::max())
+		return false;
+
+	const std::vector<Vector> tangents = PathTangents(path, pathClosed);
+	const std::vector<Frame> frames = PathFrames(tangents, pathClosed);
+
+	points.clear();
+	points.reserve(size_t(pointCount));
+	for (Int64 k = 0; k < m; ++k)
+	{
+		const Frame& f = frames[size_t(k)];
+		for (const Vector& q : profile)
+			points.push_back(path[size_t(k)] + f.x * q.x + f.y * q.y + f.z * q.z);
+	}
+
+	polys.clear();
+	polys.reserve(size_t(polyCount));
+	auto at = [n](Int64 ring, Int64 i) { return Int32(ring * n + i); };
+	for (Int64 k = 0; k < bandsAlong; ++k)
+	{
+		const Int64 k1 = (k + 1) % m;
+		for (Int64 i = 0; i < bandsAround; ++i)
+		{
+			const Int64 i1 = (i + 1) % n;
+			polys.push_back(Quad(at(k, i), at(k, i1), at(k1, i1), at(k1, i)));
+		}
+	}
+
+	Vector centre;
+	for (const Vector& q : profile)
+		centre += q;
+	centre = centre / Float(n);
+	if (capStart)
+	{
+		const Frame& f = frames.front();
+		const Int32 c = Int32(points.size());
+		points.push_back(path.front() + f.x * centre.x + f.y * centre.y + f.z * centre.z);
+		for (Int64 i = 0; i < n; ++i)
+			polys.push_back(Triangle(c, at(0, (i + 1) % n), at(0, i)));
+	}
+	if (capEnd)
+	{
+		const Frame& f = frames.back();
+		const Int32 c = Int32(points.size());
+		points.push_back(path.back() + f.x * centre.x + f.y * centre.y + f.z * centre.z);
+		for (Int64 i = 0; i < n; ++i)
+			polys.push_back(Triangle(c, at(m - 1, i), at(m - 1, (i + 1) % n)));
+	}
+
+	// The winding above faces outward for a counter-clockwise profile; mirror it otherwise.
+	if (SignedArea2(profile) < 0.0)
+	{
+		for (CPolygon& p : polys)
+		{
+			if (p.IsTriangle())
+			{
+				std::swap(p.b, p.c);
+				p.d = p.c;
+			}
+			else
+			{
+				std::swap(p.b, p.d);
+			}
+		}
+	}
+	return true;
+}
+
+// Reads the sweep's inputs; false when it is not a sweep with two splines and a usable profile.
+Bool ReadSweep(Node* sweep, SweepInput& in)
+{
+	if (!sweep || sweep->type != Osweep)
+		return false;
+	Node* profile = sweep->firstChild;
+	Node* path = profile ? profile->next : nullptr;
+	if (!profile || !path || profile->cls != NodeClass::SPLINE || path->cls != NodeClass::SPLINE)
+		return false;
+	in.profileClosed = profile->data.GetBool(SPLINEOBJECT_CLOSED);
+	in.pathClosed = path->data.GetBool(SPLINEOBJECT_CLOSED);
+	in.profile = Evaluate(*profile);
+	in.path = Evaluate(*path);
+	DropRepeats(in.profile, in.profileClosed);
+	DropRepeats(in.path, in.pathClosed);
+	if (in.profile.size() < 2 || in.path.empty())
+		return false;
+	// A new sweep in the host is capped at both ends.
+	in.capStart = sweep->data.GetInt32(kCapStart, 1) != 0;
+	in.capEnd = sweep->data.GetInt32(kCapEnd, 1) != 0;
+	return true;
+}
+
+UInt64 Stamp(const SweepInput& in)
+{
+	Hash h;
+	h.Add(in.profile);
+	h.Add(in.path);
+	h.Add(Int64(in.profileClosed) | Int64(in.pathClosed) << 1 | Int64(in.capStart) << 2 | Int64(in.capEnd) << 3);
+	return h.h == 0 ? 1 : h.h;
+}
+
+void DropDerived(Node* n)
+{
+	if (n && n->derived)
+	{
+		BaseObject* d = n->derived;
+		n->derived = nullptr;
+		n->derivedStamp = 0;
+		Access::Destroy(d);
+	}
+}
+
+// Standard UV sphere: `segments` points around each ring and max(2, segments / 2) bands from the
+// +Y pole to the -Y pole; one point per pole.
+void BuildSphere(Float radius, Int32 segments, std::vector<Vector>& points, std::vector<CPolygon>& polys)
+{
+	const Int32 bands = std::max<Int32>(2, segments / 2);
+	const Int32 rings = bands - 1;
+	points.reserve(size_t(2 + segments * rings));
+	polys.reserve(size_t(segments * bands));
+
+	points.push_back(Vector(0.0, radius, 0.0));
+	for (Int32 j = 1; j <= rings; ++j)
+	{
+		const Float theta = kPi * Float(j) / Float(bands);
+		const Float s = std::sin(theta);
+		const Float c = std::cos(theta);
+		for (Int32 i = 0; i < segments; ++i)
+		{
+			const Float phi = 2.0 * kPi * Float(i) / Float(segments);
+			points.push_back(Vector(s * std::cos(phi), c, s * std::sin(phi)) * radius);
+		}
+	}
+	points.push_back(Vector(0.0, -radius, 0.0));
+
+	const Int32 south = Int32(points.size()) - 1;
+	auto at = [segments](Int32 ring, Int32 i) { return 1 + (ring - 1) * segments + i % segments; };
+	for (Int32 i = 0; i < segments; ++i)
+		polys.push_back(Triangle(0, at(1, i + 1), at(1, i)));
+	for (Int32 j = 1; j < rings; ++j)
+		for (Int32 i = 0; i < segments; ++i)
+			polys.push_back(Quad(at(j, i), at(j, i + 1), at(j + 1, i + 1), at(j + 1, i)));
+	for (Int32 i = 0; i < segments; ++i)
+		polys.push_back(Triangle(at(rings, i), at(rings, i + 1), south));
+}
+} // namespace
+
+std::vector<Vector> EvaluateSpline(SplineObject* spline)
+{
+	Node* n = SplineNode(spline);
+	if (!n)
+		return {};
+	try
+	{
+		return Evaluate(*n);
+	}
+	catch (const std::exception&)
+	{
+		return {};
+	}
+}
+
+PolygonObject* GetSweepGeometry(BaseObject* sweep)
+{
+	Node* n = Access::Of(sweep);
+	if (!n)
+		return nullptr;
+	PolygonObject* made = nullptr;
+	try
+	{
+		SweepInput in;
+		if (!ReadSweep(n, in))
+		{
+			DropDerived(n);
+			return nullptr;
+		}
+		const UInt64 stamp = Stamp(in);
+		if (n->derived && n->derivedStamp == stamp)
+			return static_cast<PolygonObject*>(n->derived);
+
+		made = static_cast<PolygonObject*>(Access::Create(NodeClass::POLYGON, Opolygon));
+		Node* d = Access::Of(made);
+		if (!d || !BuildSweep(in, d->points, d->polygons))
+		{
+			Access::Destroy(made);
+			DropDerived(n);
+			return nullptr;
+		}
+		d->name = DefaultName(Opolygon);
+		DropDerived(n);
+		n->derived = made;
+		n->derivedStamp = stamp;
+		return made;
+	}
+	catch (const std::exception&)
+	{
+		Access::Destroy(made);
+		DropDerived(n);
+		return nullptr;
+	}
+}
+} // namespace vh
+
+BaseObject* GeneratePrimitive(BaseDocument*, Int32 type, const BaseContainer& bc, Float, Bool, BaseThread*)
+{
+	if (type != Osphere)
+		return nullptr;
+	if (!vh::ConsumeAllocation(vh::AllocKind::PRIMITIVE))
+		return nullptr;
+
+	Float radius = bc.GetFloat(PRIM_SPHERE_RAD, vh::kDefaultSphereRadius);
+	// Negative, NaN and infinite radii make an empty sphere at the origin.
+	if (!(radius > 0.0) || !std::isfinite(radius))
+		radius = 0.0;
+	const Int32 segments = std::clamp(bc.GetInt32(PRIM_SPHERE_SUB, vh::kDefaultSphereSegments),
+		vh::kMinSphereSegments, vh::kMaxSphereSegments);
+
+	C4DAtom* atom = vh::Access::Create(vh::NodeClass::POLYGON, Opolygon);
+	vh::Node* n = vh::Access::Of(atom);
+	if (!n)
+		return nullptr;
+	try
+	{
+		vh::BuildSphere(radius, segments, n->points, n->polygons);
+		n->name = vh::DefaultName(Osphere);
+	}
+	catch (const std::exception&)
+	{
+		vh::Access::Destroy(atom);
+		return nullptr;
+	}
+	n->primitiveType = Osphere;
+	n->primitiveRadius = radius;
+	n->primitiveSegments = segments;
+	return static_cast<BaseObject*>(atom);
+}

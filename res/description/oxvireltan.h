@@ -1,0 +1,66 @@
+// Parameter ids of the molecule object; the values are stored with scenes, never renumber them.
+#ifndef OXVIRELTAN_H__
+#define OXVIRELTAN_H__
+
+enum
+{
+	MOLOBJ_FILE                   = 20000,
+	MOLOBJ_LOAD                   = 20001,
+	MOLOBJ_ATOM_RADIUS_MODE       = 20002,
+		MOLOBJ_ATOM_RADIUS_MODE_COVALENT      = 0,
+		MOLOBJ_ATOM_RADIUS_MODE_VDW           = 1,
+		MOLOBJ_ATOM_RADIUS_MODE_ATOMIC_NUMBER = 2,
+		MOLOBJ_ATOM_RADIUS_MODE_UNIFORM       = 3,
+	MOLOBJ_ATOM_SIZE              = 20003,
+	MOLOBJ_ATOM_RADIUS_SCALE      = 20004,
+	MOLOBJ_XRAY                   = 20005,
+	MOLOBJ_DISPLAY_MODE           = 20006,
+		MOLOBJ_DISPLAY_MODE_ATOMS_AND_BONDS = 0,
+		MOLOBJ_DISPLAY_MODE_ATOMS_ONLY      = 1,
+		MOLOBJ_DISPLAY_MODE_BONDS_ONLY      = 2,
+	MOLOBJ_POSITION_SCALE         = 20007,
+	MOLOBJ_BOND_RADIUS            = 20008,
+	MOLOBJ_BOND_COLOR_SINGLE      = 20009,
+	MOLOBJ_BOND_COLOR_DOUBLE      = 20010,
+	MOLOBJ_BOND_COLOR_TRIPLE      = 20011,
+	MOLOBJ_BOND_COLOR_AROMATIC    = 20012,
+	MOLOBJ_COLOR_SOURCE           = 20013,
+		MOLOBJ_COLOR_SOURCE_ELEMENT = 0,
+		MOLOBJ_COLOR_SOURCE_PRESET  = 1,
+	MOLOBJ_PRESET                 = 20014,
+		MOLOBJ_PRESET_AMBER  = 0,
+		MOLOBJ_PRESET_EARTH  = 1,
+		MOLOBJ_PRESET_ICE    = 2,
+		MOLOBJ_PRESET_VIVID  = 3,
+		MOLOBJ_PRESET_PASTEL = 4,
+		MOLOBJ_PRESET_SLATE  = 5,
+	MOLOBJ_PRESET_COLOR_H         = 20015,
+	MOLOBJ_PRESET_COLOR_C         = 20016,
+	MOLOBJ_PRESET_COLOR_O         = 20017,
+	MOLOBJ_PRESET_COLOR_N         = 20018,
+	MOLOBJ_PRESET_COLOR_OTHER     = 20019,
+	MOLOBJ_PRESET_RESTORE         = 20020,
+	MOLOBJ_GROUP_PRESETS          = 20021,
+	MOLOBJ_BOND_DOUBLE_FACTOR     = 20022,
+	MOLOBJ_BOND_PROFILE_SUBDIV    = 20023,
+	MOLOBJ_ATOM_SEGMENTS          = 20024,
+	MOLOBJ_BOND_CAPS              = 20025,
+	MOLOBJ_SHOW_NUCLEUS           = 20026,
+	MOLOBJ_NUCLEUS_SIZE           = 20027,
+	MOLOBJ_GROUP_NUCLEUS          = 20028,
+	MOLOBJ_NUCLEUS_COLOR          = 20029,
+	MOLOBJ_BOND_TRIPLE_FACTOR     = 20030,
+	MOLOBJ_MATERIAL_COUNT         = 20031,
+	MOLOBJ_MATERIAL_ADD           = 20032,
+	MOLOBJ_MATERIAL_REMOVE        = 20033,
+
+	// Holds the material groups the object adds at run time; ids above it belong to those groups.
+	MOLOBJ_MATERIALS              = 15000,
+
+	// Layout groups without a value; kept below 15000, which starts the material groups' range.
+	MOLOBJ_GROUP_FILE             = 14001,
+	MOLOBJ_GROUP_ATOMS            = 14002,
+	MOLOBJ_GROUP_BONDS            = 14003
+};
+
+#endif

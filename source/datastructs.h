@@ -1,0 +1,76 @@
+// Records of the molecule model, the element table, the colour presets and the material table.
+#ifndef VIRELTAN_DATASTRUCTS_H__
+#define VIRELTAN_DATASTRUCTS_H__
+
+#include <iosfwd>
+
+#include "c4d.h"
+
+// One atom: its element's index in the element table and its position as in the file.
+struct AtomRecord
+{
+	Int32 elementIndex;
+	Vector position;
+};
+
+// One bond: 1-based atom numbers as in the file's bond block, and the bond type
+// (1 single, 2 double, 3 triple, 4 aromatic; other values are kept as read).
+struct BondRecord
+{
+	Int32 firstAtom;
+	Int32 secondAtom;
+	Int32 order;
+};
+
+// One chemical element; its index in the table is its atomic number - 1.
+struct ElementRecord
+{
+	String symbol;
+	Vector colour;
+	Float64 radiusA;
+	Float64 radiusB;
+};
+
+// Five atom colours: hydrogen, carbon, oxygen, nitrogen and every other element.
+struct ColourPreset
+{
+	Vector colourH;
+	Vector colourC;
+	Vector colourO;
+	Vector colourN;
+	Vector colourOther;
+};
+
+// Targets of a material assignment besides element indices.
+enum
+{
+	MATERIAL_TARGET_NONE = -1,
+	MATERIAL_TARGET_BOND_SINGLE = 1001,
+	MATERIAL_TARGET_BOND_DOUBLE = 1002,
+	MATERIAL_TARGET_BOND_TRIPLE = 1003,
+	MATERIAL_TARGET_BOND_AROMATIC = 1004,
+	MATERIAL_TARGET_NUCLEUS = 2000
+};
+
+// One material group turned into what it applies to; the material is referenced, not owned.
+struct MaterialAssignment
+{
+	BaseMaterial* material;
+	Int32 target;
+	Int32 projection;
+	Float64 offsetU;
+	Float64 offsetV;
+	Float64 tilesU;
+	Float64 tilesV;
+};
+
+// Index of the first element whose upper-case symbol equals the upper-case, trimmed search
+// text; -1 when there is none.
+Int32 FindElement(const String& symbol, const maxon::BaseArray<ElementRecord>& elements);
+
+// Reads one line of at most maxChars characters (the rest of a longer line is not consumed and
+// the stream fails, as a limited getline does), without its line end: a carriage return before
+// the line feed is dropped so that files written on Windows read the same everywhere.
+Bool ReadTextLine(std::istream& stream, char* buffer, Int bufferSize);
+
+#endif

@@ -1,0 +1,3 @@
+#include "mol2loader.h"
+
+Mol2Loader::~Mol2Loader() = default;

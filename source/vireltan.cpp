@@ -1,0 +1,1007 @@
+#include "vireltan.h"
+
+#include <fstream>
+
+#include "mol2loader.h"
+#include "sdfloader.h"
+
+namespace
+{
+const Int PATH_BUFFER_SIZE = 1000;
+const Int LINE_BUFFER_SIZE = 10000;
+const Float64 HANDLE_FACTOR = 0.415;
+
+const ColourPreset DEFAULT_PRESETS[6] = {
+	{Vector(0.90, 0.84, 0.72), Vector(0.10, 0.10, 0.09), Vector(0.89, 0.35, 0.15), Vector(0.94, 0.65, 0.00), Vector(0.80, 0.80, 0.80)},
+	{Vector(0.96, 0.94, 0.90), Vector(0.24, 0.14, 0.09), Vector(0.71, 0.80, 0.90), Vector(0.38, 0.56, 0.56), Vector(0.80, 0.80, 0.80)},
+	{Vector(0.95, 0.95, 0.95), Vector(0.09, 0.09, 0.09), Vector(0.36, 0.72, 0.89), Vector(0.53, 0.35, 1.00), Vector(0.80, 0.80, 0.80)},
+	{Vector(0.85, 0.13, 0.28), Vector(0.08, 0.11, 0.23), Vector(0.85, 0.86, 0.74), Vector(0.43, 0.75, 0.55), Vector(0.80, 0.80, 0.80)},
+	{Vector(0.70, 0.64, 1.00), Vector(1.00, 0.97, 0.79), Vector(1.00, 0.71, 0.71), Vector(1.00, 0.87, 0.71), Vector(0.80, 0.80, 0.80)},
+	{Vector(0.84, 0.94, 0.66), Vector(0.11, 0.14, 0.19), Vector(0.32, 0.33, 0.49), Vector(0.51, 0.40, 0.59), Vector(0.80, 0.80, 0.80)},
+};
+
+const Int32 PRESET_COLOUR_IDS[5] = {
+	MOLOBJ_PRESET_COLOR_H, MOLOBJ_PRESET_COLOR_C, MOLOBJ_PRESET_COLOR_O, MOLOBJ_PRESET_COLOR_N, MOLOBJ_PRESET_COLOR_OTHER};
+
+Vector* PresetSlot(ColourPreset& preset, Int32 slot)
+{
+	Vector* slots[5] = {&preset.colourH, &preset.colourC, &preset.colourO, &preset.colourN, &preset.colourOther};
+	return slots[slot];
+}
+
+const char* const ELEMENT_FILE_MESSAGE =
+	"Vireltan could not find or open the file 'ptable.csv', which contains the data for the chemical elements. "
+	"Please check that this file is correctly named and present in the 'res' folder.\n\nThe plugin will now terminate.";
+const char* const LOAD_ERROR_MESSAGE = "An error was encountered when loading the molecule definition file.";
+const char* const UNKNOWN_FORMAT_MESSAGE = "Unrecognised file format, molecule definition file cannot be loaded.";
+const char* const RESTORE_QUESTION = "Are you sure you want to restore this preset to its default colors?";
+
+void SetDisplayColour(BaseObject* op, const Vector& colour, Bool xray)
+{
+	ObjectColorProperties props;
+	props.usecolor = ID_BASEOBJECT_USECOLOR_AUTOMATIC;
+	props.color = colour;
+	props.xray = xray;
+	op->SetColorProperties(&props);
+}
+
+// Puts a texture tag with the material first on the object; false when the tag cannot be made.
+TextureTag* AddTextureTag(BaseObject* op, BaseMaterial* material)
+{
+	TextureTag* tag = TextureTag::Alloc();
+	if (!tag)
+		return nullptr;
+	tag->SetMaterial(material);
+	op->InsertTag(tag);
+	return tag;
+}
+} // namespace
+
+// ---- element table ---------------------------------------------------------------------------
+
+Bool ParseElementLine(const String& line, ElementRecord& record)
+{
+	const Int len = line.GetLength();
+	Int start = 0;
+	Int32 column = 0;
+	Int32 pos = 0;
+	Bool error = false;
+	while (line.FindFirst(","_s, &pos, start))
+	{
+		String field = line.SubStr(start, pos - start);
+		start = pos + 1;
+		switch (column)
+		{
+			case 0:
+				record.symbol = field;
+				break;
+			case 1:
+				if (field.IsEmpty())
+				{
+					record.colour = Vector(0.2, 0.2, 0.2);
+				}
+				else
+				{
+					UInt32 v = (String("0x") + field).ToUInt32(&error);
+					record.colour = Vector(((v >> 16) & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0, (v & 0xFF) / 255.0);
+				}
+				break;
+			case 2:
+				record.radiusA = field.IsEmpty() ? 1.0 : field.ToFloat(&error);
+				break;
+			default:
+				break;
+		}
+		++column;
+	}
+	if (start < len)
+		record.radiusB = line.SubStr(start, len - start).ToFloat(&error);
+	return true;
+}
+
+Bool Vireltan::LoadElementTable()
+{
+	Filename path = GeGetPluginResourcePath() + Filename("ptable.csv");
+	elements.Flush();
+	if (!GeFExist(path) || !path.IsPopulated())
+		return false;
+
+	String pathText = path.GetString();
+	if (pathText.GetCStringLen(STRINGENCODING::XBIT) > PATH_BUFFER_SIZE - 1)
+		return false;
+	char pathBuffer[PATH_BUFFER_SIZE];
+	pathText.GetCString(pathBuffer, PATH_BUFFER_SIZE, STRINGENCODING::XBIT);
+
+	std::ifstream file(pathBuffer, std::ios::in);
+	if (!file.good())
+		return false;
+
+	char line[LINE_BUFFER_SIZE];
+	ReadTextLine(file, line, LINE_BUFFER_SIZE - 1);
+	ReadTextLine(file, line, LINE_BUFFER_SIZE - 1);
+
+	// Radii start at 1.0, the value of an empty radius field.
+	ElementRecord work{String(), Vector(0.0, 0.0, 0.0), 1.0, 1.0};
+	while (ReadTextLine(file, line, LINE_BUFFER_SIZE - 1))
+	{
+		String text;
+		text.SetCString(line, -1, STRINGENCODING::XBIT);
+		ParseElementLine(text, work);
+		iferr (elements.Append(work))
+			continue;
+	}
+	file.close();
+	return true;
+}
+
+// ---- presets and parameters ------------------------------------------------------------------
+
+void Vireltan::RestorePresetDefaults(Int32 index)
+{
+	if (index == -1)
+	{
+		presets.Flush();
+		for (const ColourPreset& preset : DEFAULT_PRESETS)
+		{
+			iferr (presets.Append(preset))
+				continue;
+		}
+		return;
+	}
+	// An index the array does not hold (fewer presets stored) is ignored.
+	if (index >= 0 && index < 6 && HasPreset(index))
+		presets[index] = DEFAULT_PRESETS[index];
+}
+
+void Vireltan::SyncCacheToContainer(BaseContainer* bc)
+{
+	bc->SetInt32(MOLOBJ_DISPLAY_MODE, displayMode);
+	bc->SetInt32(MOLOBJ_ATOM_RADIUS_MODE, radiusMode);
+	bc->SetInt32(MOLOBJ_COLOR_SOURCE, colourSource);
+	bc->SetInt32(MOLOBJ_PRESET, presetIndex);
+	bc->SetInt32(MOLOBJ_ATOM_SEGMENTS, sphereSegments);
+	bc->SetInt32(MOLOBJ_BOND_PROFILE_SUBDIV, profileSubdivision);
+	bc->SetInt32(MOLOBJ_BOND_CAPS, bondCaps);
+
+	bc->SetFloat(MOLOBJ_ATOM_SIZE, atomSize);
+	bc->SetFloat(MOLOBJ_ATOM_RADIUS_SCALE, radiusScale);
+	bc->SetFloat(MOLOBJ_POSITION_SCALE, positionScale);
+	bc->SetFloat(MOLOBJ_BOND_RADIUS, bondRadius);
+	bc->SetFloat(MOLOBJ_BOND_DOUBLE_FACTOR, doubleBondFactor);
+	bc->SetFloat(MOLOBJ_BOND_TRIPLE_FACTOR, tripleBondFactor);
+	bc->SetFloat(MOLOBJ_NUCLEUS_SIZE, nucleusSize);
+
+	bc->SetBool(MOLOBJ_XRAY, xray);
+	bc->SetBool(MOLOBJ_SHOW_NUCLEUS, showNucleus);
+
+	bc->SetVector(MOLOBJ_BOND_COLOR_SINGLE, singleBondColour);
+	bc->SetVector(MOLOBJ_BOND_COLOR_DOUBLE, doubleBondColour);
+	bc->SetVector(MOLOBJ_BOND_COLOR_TRIPLE, tripleBondColour);
+	bc->SetVector(MOLOBJ_BOND_COLOR_AROMATIC, aromaticBondColour);
+	bc->SetVector(MOLOBJ_NUCLEUS_COLOR, nucleusColour);
+
+	if (HasPreset(presetIndex))
+	{
+		for (Int32 slot = 0; slot < 5; ++slot)
+			bc->SetVector(PRESET_COLOUR_IDS[slot], *PresetSlot(presets[presetIndex], slot));
+	}
+}
+
+void Vireltan::SyncContainerToCache(const BaseContainer* bc)
+{
+	displayMode = bc->GetInt32(MOLOBJ_DISPLAY_MODE, 0);
+	radiusMode = bc->GetInt32(MOLOBJ_ATOM_RADIUS_MODE, 0);
+	colourSource = bc->GetInt32(MOLOBJ_COLOR_SOURCE, 0);
+	presetIndex = bc->GetInt32(MOLOBJ_PRESET, 0);
+	sphereSegments = bc->GetInt32(MOLOBJ_ATOM_SEGMENTS, 0);
+	profileSubdivision = bc->GetInt32(MOLOBJ_BOND_PROFILE_SUBDIV, 0);
+	bondCaps = bc->GetInt32(MOLOBJ_BOND_CAPS, 0);
+
+	atomSize = bc->GetFloat(MOLOBJ_ATOM_SIZE, 0.0);
+	radiusScale = bc->GetFloat(MOLOBJ_ATOM_RADIUS_SCALE, 0.0);
+	positionScale = bc->GetFloat(MOLOBJ_POSITION_SCALE, 0.0);
+	bondRadius = bc->GetFloat(MOLOBJ_BOND_RADIUS, 0.0);
+	doubleBondFactor = bc->GetFloat(MOLOBJ_BOND_DOUBLE_FACTOR, 0.0);
+	tripleBondFactor = bc->GetFloat(MOLOBJ_BOND_TRIPLE_FACTOR, 0.0);
+	nucleusSize = bc->GetFloat(MOLOBJ_NUCLEUS_SIZE, 0.0);
+
+	xray = bc->GetBool(MOLOBJ_XRAY, false);
+	showNucleus = bc->GetBool(MOLOBJ_SHOW_NUCLEUS, false);
+
+	singleBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_SINGLE);
+	doubleBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_DOUBLE);
+	tripleBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_TRIPLE);
+	aromaticBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_AROMATIC);
+	nucleusColour = bc->GetVector(MOLOBJ_NUCLEUS_COLOR);
+
+	if (HasPreset(presetIndex))
+	{
+		for (Int32 slot = 0; slot < 5; ++slot)
+			*PresetSlot(presets[presetIndex], slot) = bc->GetVector(PRESET_COLOUR_IDS[slot]);
+	}
+}
+
+// ---- lifecycle -------------------------------------------------------------------------------
+
+NodeData* Vireltan::Alloc()
+{
+	return NewObjClear(Vireltan);
+}
+
+Vireltan::Vireltan() = default;
+
+Vireltan::~Vireltan()
+{
+	materialAssignments.Reset();
+	presets.Reset();
+	bonds.Reset();
+	atoms.Reset();
+	elements.Reset();
+}
+
+Bool Vireltan::Init(GeListNode* node)
+{
+	BaseContainer* bc = static_cast<BaseList2D*>(node)->GetDataInstance();
+	if (!bc)
+		return false;
+
+	materialCount = 0;
+	displayMode = 0;
+	radiusMode = 3;
+	colourSource = 0;
+	presetIndex = 0;
+	sphereSegments = 24;
+	profileSubdivision = 2;
+	bondCaps = 0;
+	atomSize = 25.0;
+	radiusScale = 1.0;
+	positionScale = 100.0;
+	bondRadius = 3.0;
+	doubleBondFactor = 2.0;
+	tripleBondFactor = 3.0;
+	nucleusSize = 0.35;
+	singleBondColour = Vector(1.0, 1.0, 1.0);
+	doubleBondColour = Vector(0.5, 0.5, 1.0);
+	tripleBondColour = Vector(1.0, 0.5, 0.5);
+	aromaticBondColour = Vector(0.5, 1.0, 0.5);
+	nucleusColour = Vector(0.0, 0.0, 0.5);
+	xray = false;
+	showNucleus = false;
+	materialAssignments.Flush();
+
+	bc->SetInt32(MOLOBJ_MATERIAL_COUNT, 0);
+	RestorePresetDefaults(-1);
+	SyncCacheToContainer(bc);
+
+	if (!LoadElementTable())
+	{
+		MessageDialog(String(ELEMENT_FILE_MESSAGE));
+		return false;
+	}
+	return true;
+}
+
+void Vireltan::Free(GeListNode* node)
+{
+	elements.Flush();
+	atoms.Flush();
+	bonds.Flush();
+	presets.Flush();
+}
+
+Bool Vireltan::Write(GeListNode* node, HyperFile* hf)
+{
+	hf->WriteInt32(Int32(presets.GetCount()));
+	for (const ColourPreset& preset : presets)
+	{
+		hf->WriteVector(preset.colourH);
+		hf->WriteVector(preset.colourC);
+		hf->WriteVector(preset.colourO);
+		hf->WriteVector(preset.colourN);
+		hf->WriteVector(preset.colourOther);
+	}
+	return true;
+}
+
+Bool Vireltan::Read(GeListNode* node, HyperFile* hf, Int32 level)
+{
+	presets.Flush();
+	if (level < 0)
+		return true;
+	Int32 count = 0;
+	if (!hf->ReadInt32(&count))
+		return true;
+	// A damaged block can claim any count: stop at the first value the file cannot give.
+	for (Int32 i = 0; i < count; ++i)
+	{
+		ColourPreset preset;
+		if (!hf->ReadVector(&preset.colourH) || !hf->ReadVector(&preset.colourC) || !hf->ReadVector(&preset.colourO) ||
+			!hf->ReadVector(&preset.colourN) || !hf->ReadVector(&preset.colourOther))
+			break;
+		iferr (presets.Append(preset))
+			continue;
+	}
+	return true;
+}
+
+Bool Vireltan::CopyTo(NodeData* dest, GeListNode* snode, GeListNode* dnode, COPYFLAGS flags, AliasTrans* trn)
+{
+	Vireltan* target = static_cast<Vireltan*>(dest);
+	if (target != this)
+	{
+		// A destination array that cannot be sized stays empty; copying goes on.
+		iferr (target->atoms.CopyFrom(atoms))
+			target->atoms.Flush();
+		iferr (target->bonds.CopyFrom(bonds))
+			target->bonds.Flush();
+		iferr (target->elements.CopyFrom(elements))
+			target->elements.Flush();
+		iferr (target->presets.CopyFrom(presets))
+			target->presets.Flush();
+		iferr (target->materialAssignments.CopyFrom(materialAssignments))
+			target->materialAssignments.Flush();
+		target->materialCount = materialCount;
+	}
+	return SUPER::CopyTo(dest, snode, dnode, flags, trn);
+}
+
+// ---- messages --------------------------------------------------------------------------------
+
+Bool Vireltan::LoadMoleculeFile(GeListNode* node, BaseContainer* bc)
+{
+	Filename file = bc->GetFilename(MOLOBJ_FILE);
+	if (!file.IsPopulated())
+		return true;
+
+	// Files from Windows often carry upper-case suffixes.
+	String suffix = file.GetSuffix().ToLower();
+	if (suffix == "sdf" || suffix == "mol")
+	{
+		SDFLoader* loader = NewObjClear(SDFLoader);
+		if (!loader)
+		{
+			MessageDialog(String(LOAD_ERROR_MESSAGE));
+			return true;
+		}
+		Bool ok = loader->LoadFile(static_cast<BaseList2D*>(node), file, elements, atoms, bonds);
+		DeleteObj(loader);
+		if (ok)
+		{
+			node->SetDirty(DIRTYFLAGS::DATA);
+			node->Message(MSG_UPDATE);
+		}
+		else
+		{
+			MessageDialog(String(LOAD_ERROR_MESSAGE));
+		}
+	}
+	else if (suffix == "mol2")
+	{
+		Mol2Loader* loader = NewObjClear(Mol2Loader);
+		DeleteObj(loader);
+		MessageDialog(String(LOAD_ERROR_MESSAGE));
+	}
+	else
+	{
+		MessageDialog(String(UNKNOWN_FORMAT_MESSAGE));
+	}
+	return true;
+}
+
+Bool Vireltan::Message(GeListNode* node, Int32 type, void* data)
+{
+	BaseContainer* bc = static_cast<BaseList2D*>(node)->GetDataInstance();
+	if (!bc)
+		return SUPER::Message(node, type, data);
+
+	switch (type)
+	{
+		case MSG_DESCRIPTION_COMMAND:
+		{
+			DescriptionCommand* dc = static_cast<DescriptionCommand*>(data);
+			if (!dc)
+				break;
+			switch (dc->_descId[0].id)
+			{
+				case MOLOBJ_LOAD:
+					LoadMoleculeFile(node, bc);
+					break;
+				case MOLOBJ_PRESET_RESTORE:
+					if (QuestionDialog(String(RESTORE_QUESTION)))
+					{
+						RestorePresetDefaults(bc->GetInt32(MOLOBJ_PRESET));
+						SyncCacheToContainer(bc);
+					}
+					break;
+				case MOLOBJ_MATERIAL_ADD:
+					if (materialCount < MOLOBJ_MAT_GROUP_LIMIT)
+					{
+						materialCount += 1;
+						bc->SetInt32(MOLOBJ_MATERIAL_COUNT, materialCount);
+						node->Message(MSG_CHANGE);
+					}
+					break;
+				case MOLOBJ_MATERIAL_REMOVE:
+					if (materialCount > 0)
+					{
+						const Int32 group = materialCount - 1;
+						BaseList2D* list = static_cast<BaseList2D*>(node);
+						bc->SetBool(MaterialGroupId(group, MOLOBJ_MAT_INITIALISED), false);
+						for (Int32 field : {MOLOBJ_MAT_SYMBOL, MOLOBJ_MAT_LINK})
+						{
+							CTrack* track = list->FindCTrack(DescID(MaterialGroupId(group, field)));
+							if (track)
+							{
+								track->Remove();
+								CTrack::Free(track);
+							}
+						}
+						bc->SetString(MaterialGroupId(group, MOLOBJ_MAT_SYMBOL), String());
+						bc->SetLink(MaterialGroupId(group, MOLOBJ_MAT_LINK), nullptr);
+						materialCount -= 1;
+						bc->SetInt32(MOLOBJ_MATERIAL_COUNT, materialCount);
+						node->Message(MSG_CHANGE);
+					}
+					break;
+				default:
+					break;
+			}
+			break;
+		}
+		case MSG_DESCRIPTION_POSTSETPARAMETER:
+		{
+			DescriptionPostSetValue* ps = static_cast<DescriptionPostSetValue*>(data);
+			if (!ps || !ps->descid)
+				break;
+			if (*ps->descid == DescID(MOLOBJ_COLOR_SOURCE))
+			{
+				colourSource = bc->GetInt32(MOLOBJ_COLOR_SOURCE);
+				LoadElementTable();
+			}
+			else if (*ps->descid == DescID(MOLOBJ_PRESET))
+			{
+				presetIndex = bc->GetInt32(MOLOBJ_PRESET);
+				if (HasPreset(presetIndex))
+				{
+					for (Int32 slot = 0; slot < 5; ++slot)
+						bc->SetVector(PRESET_COLOUR_IDS[slot], *PresetSlot(presets[presetIndex], slot));
+				}
+			}
+			else
+			{
+				break;
+			}
+			node->SetDirty(DIRTYFLAGS::DATA);
+			node->Message(MSG_UPDATE);
+			break;
+		}
+		case MSG_DOCUMENTINFO:
+		{
+			DocumentInfoData* info = static_cast<DocumentInfoData*>(data);
+			if (info && (info->type == MSG_DOCUMENTINFO_TYPE_LOAD || info->type == MSG_DOCUMENTINFO_TYPE_MERGE))
+			{
+				LoadMoleculeFile(node, bc);
+				materialCount = bc->GetInt32(MOLOBJ_MATERIAL_COUNT);
+			}
+			break;
+		}
+		default:
+			break;
+	}
+	return SUPER::Message(node, type, data);
+}
+
+Bool Vireltan::AddToExecution(BaseObject* op, PriorityList* list)
+{
+	list->Add(op, EXECUTIONPRIORITY_GENERATOR, EXECUTIONFLAGS::NONE);
+	return true;
+}
+
+EXECUTIONRESULT Vireltan::Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, Int32 priority, EXECUTIONFLAGS flags)
+{
+	BaseContainer* bc = op->GetDataInstance();
+	if (!bc)
+		return EXECUTIONRESULT::OUTOFMEMORY;
+	SyncContainerToCache(bc);
+	return EXECUTIONRESULT::OK;
+}
+
+// ---- attribute panel -------------------------------------------------------------------------
+
+Bool Vireltan::GetDDescription(GeListNode* node, Description* description, DESCFLAGS_DESC& flags)
+{
+	if (!description->LoadDescription(node->GetType()))
+		return false;
+	const DescID* single = description->GetSingleDescID();
+	BaseContainer* bc = static_cast<BaseList2D*>(node)->GetDataInstance();
+	if (!bc)
+		return false;
+	materialCount = bc->GetInt32(MOLOBJ_MATERIAL_COUNT);
+
+	BaseContainer groupDesc = GetCustomDataTypeDefault(DTYPE_GROUP);
+	groupDesc.SetString(DESC_NAME, "Material"_s);
+	groupDesc.SetString(DESC_SHORT_NAME, "Material"_s);
+	groupDesc.SetInt32(DESC_DEFAULT, 1);
+	groupDesc.SetInt32(DESC_COLUMNS, 2);
+
+	BaseContainer initialisedDesc = GetCustomDataTypeDefault(DTYPE_BOOL);
+	initialisedDesc.SetBool(DESC_HIDE, true);
+
+	BaseContainer linkDesc = GetCustomDataTypeDefault(DTYPE_BASELISTLINK);
+	linkDesc.SetString(DESC_SHORT_NAME, "Material"_s);
+	linkDesc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+	linkDesc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_LINKBOX);
+	BaseContainer accept;
+	accept.SetString(Mbase, "Mbase"_s);
+	linkDesc.SetContainer(DESC_ACCEPT, accept);
+	linkDesc.SetBool(DESC_SCALEH, true);
+
+	BaseContainer projectionDesc = GetCustomDataTypeDefault(DTYPE_LONG);
+	projectionDesc.SetString(DESC_SHORT_NAME, "Projection"_s);
+	BaseContainer cycle;
+	cycle.SetString(TEXTURETAG_PROJECTION_SPHERICAL, "Spherical"_s);
+	cycle.SetString(TEXTURETAG_PROJECTION_FLAT, "Flat"_s);
+	cycle.SetString(TEXTURETAG_PROJECTION_CUBIC, "Cubic"_s);
+	cycle.SetString(TEXTURETAG_PROJECTION_UVW, "UVW Mapping"_s);
+	projectionDesc.SetContainer(DESC_CYCLE, cycle);
+	projectionDesc.SetBool(DESC_SCALEH, true);
+
+	BaseContainer symbolDesc = GetCustomDataTypeDefault(DTYPE_STRING);
+	symbolDesc.SetString(DESC_SHORT_NAME, "Atomic Symbol"_s);
+	symbolDesc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+	symbolDesc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_STRING);
+	symbolDesc.SetBool(DESC_SCALEH, true);
+
+	BaseContainer useDesc = GetCustomDataTypeDefault(DTYPE_BOOL);
+	useDesc.SetString(DESC_SHORT_NAME, "Use Material"_s);
+	useDesc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+	useDesc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_BOOL);
+	useDesc.SetBool(DESC_REMOVEABLE, false);
+	useDesc.SetBool(DESC_DEFAULT, true);
+
+	BaseContainer offsetDesc[2];
+	const char* const offsetNames[2] = {"Offset U", "Offset V"};
+	BaseContainer tilesDesc[2];
+	const char* const tilesNames[2] = {"Tiles U", "Tiles V"};
+	for (Int32 k = 0; k < 2; ++k)
+	{
+		offsetDesc[k] = GetCustomDataTypeDefault(DTYPE_REAL);
+		offsetDesc[k].SetString(DESC_SHORT_NAME, String(offsetNames[k]));
+		offsetDesc[k].SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+		offsetDesc[k].SetInt32(DESC_UNIT, DESC_UNIT_PERCENT);
+		offsetDesc[k].SetFloat(DESC_MINSLIDER, 0.0);
+		offsetDesc[k].SetFloat(DESC_MAXSLIDER, 1.0);
+		offsetDesc[k].SetFloat(DESC_STEP, 0.01);
+		offsetDesc[k].SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_REALSLIDER);
+		offsetDesc[k].SetBool(DESC_SCALEH, true);
+
+		tilesDesc[k] = GetCustomDataTypeDefault(DTYPE_REAL);
+		tilesDesc[k].SetString(DESC_SHORT_NAME, String(tilesNames[k]));
+		tilesDesc[k].SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+		tilesDesc[k].SetInt32(DESC_UNIT, DESC_UNIT_FLOAT);
+		tilesDesc[k].SetFloat(DESC_MINSLIDER, 0.01);
+		tilesDesc[k].SetFloat(DESC_MAXSLIDER, 5.0);
+		tilesDesc[k].SetFloat(DESC_MIN, 0.01);
+		tilesDesc[k].SetFloat(DESC_STEP, 0.1);
+		tilesDesc[k].SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_REALSLIDER);
+		tilesDesc[k].SetBool(DESC_SCALEH, true);
+	}
+
+	struct Entry
+	{
+		Int32 field;
+		Int32 dtype;
+		const BaseContainer* settings;
+	};
+	const Entry entries[] = {
+		{MOLOBJ_MAT_GROUP, DTYPE_GROUP, &groupDesc},
+		{MOLOBJ_MAT_INITIALISED, DTYPE_BOOL, &initialisedDesc},
+		{MOLOBJ_MAT_LINK, DTYPE_BASELISTLINK, &linkDesc},
+		{MOLOBJ_MAT_PROJECTION, DTYPE_LONG, &projectionDesc},
+		{MOLOBJ_MAT_SYMBOL, DTYPE_STRING, &symbolDesc},
+		{MOLOBJ_MAT_USE, DTYPE_BOOL, &useDesc},
+		{MOLOBJ_MAT_OFFSET_U, DTYPE_REAL, &offsetDesc[0]},
+		{MOLOBJ_MAT_OFFSET_V, DTYPE_REAL, &offsetDesc[1]},
+		{MOLOBJ_MAT_TILES_U, DTYPE_REAL, &tilesDesc[0]},
+		{MOLOBJ_MAT_TILES_V, DTYPE_REAL, &tilesDesc[1]},
+	};
+
+	const Int32 groups = materialCount < MOLOBJ_MAT_GROUP_LIMIT ? materialCount : MOLOBJ_MAT_GROUP_LIMIT;
+	for (Int32 i = 0; i < groups; ++i)
+	{
+		if (!bc->GetBool(MaterialGroupId(i, MOLOBJ_MAT_INITIALISED)))
+		{
+			bc->SetInt32(MaterialGroupId(i, MOLOBJ_MAT_PROJECTION), TEXTURETAG_PROJECTION_UVW);
+			bc->SetBool(MaterialGroupId(i, MOLOBJ_MAT_USE), true);
+			bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_U), 0.0);
+			bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_V), 0.0);
+			bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_TILES_U), 1.0);
+			bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_TILES_V), 1.0);
+		}
+		const DescID groupId = DescLevel(MaterialGroupId(i, MOLOBJ_MAT_GROUP), DTYPE_GROUP, 0);
+		for (const Entry& entry : entries)
+		{
+			const DescID cid = DescLevel(MaterialGroupId(i, entry.field), entry.dtype, 0);
+			if (single && !cid.IsPartOf(*single, nullptr))
+				continue;
+			const DescID parent = entry.field == MOLOBJ_MAT_GROUP ? DescID(DescLevel(MOLOBJ_MATERIALS)) : groupId;
+			if (!description->SetParameter(cid, *entry.settings, parent))
+				return true;
+		}
+		bc->SetBool(MaterialGroupId(i, MOLOBJ_MAT_INITIALISED), true);
+	}
+
+	flags |= DESCFLAGS_DESC::LOADED;
+	return SUPER::GetDDescription(node, description, flags);
+}
+
+Bool Vireltan::GetDEnabling(GeListNode* node, const DescID& id, const GeData& t_data, DESCFLAGS_ENABLE flags,
+	const BaseContainer* itemdesc)
+{
+	const BaseContainer* bc = static_cast<BaseList2D*>(node)->GetDataInstance();
+	if (!bc)
+		return SUPER::GetDEnabling(node, id, t_data, flags, itemdesc);
+
+	const Int32 display = bc->GetInt32(MOLOBJ_DISPLAY_MODE);
+	const Int32 mode = bc->GetInt32(MOLOBJ_ATOM_RADIUS_MODE);
+	switch (id[0].id)
+	{
+		case MOLOBJ_ATOM_RADIUS_MODE:
+		case MOLOBJ_ATOM_SEGMENTS:
+		case MOLOBJ_SHOW_NUCLEUS:
+			return display != 2;
+		case MOLOBJ_ATOM_SIZE:
+			return display != 2 && (mode == 2 || mode == 3);
+		case MOLOBJ_ATOM_RADIUS_SCALE:
+			return display != 2 && mode != 2 && mode != 3;
+		case MOLOBJ_NUCLEUS_SIZE:
+			return bc->GetBool(MOLOBJ_SHOW_NUCLEUS) && display != 2;
+		case MOLOBJ_BOND_RADIUS:
+		case MOLOBJ_BOND_DOUBLE_FACTOR:
+		case MOLOBJ_BOND_PROFILE_SUBDIV:
+		case MOLOBJ_BOND_CAPS:
+		case MOLOBJ_BOND_TRIPLE_FACTOR:
+			return display != 1;
+		case MOLOBJ_PRESET:
+		case MOLOBJ_PRESET_COLOR_H:
+		case MOLOBJ_PRESET_COLOR_C:
+		case MOLOBJ_PRESET_COLOR_O:
+		case MOLOBJ_PRESET_COLOR_N:
+		case MOLOBJ_PRESET_COLOR_OTHER:
+		case MOLOBJ_PRESET_RESTORE:
+			return bc->GetInt32(MOLOBJ_COLOR_SOURCE) == 1;
+		case MOLOBJ_MATERIAL_REMOVE:
+			return materialCount > 0;
+		default:
+			break;
+	}
+	return SUPER::GetDEnabling(node, id, t_data, flags, itemdesc);
+}
+
+// ---- geometry --------------------------------------------------------------------------------
+
+void Vireltan::BuildMaterialAssignments(const BaseContainer* bc, BaseDocument* doc)
+{
+	materialAssignments.Flush();
+	const Int32 groups = materialCount < MOLOBJ_MAT_GROUP_LIMIT ? materialCount : MOLOBJ_MAT_GROUP_LIMIT;
+	for (Int32 i = 0; i < groups; ++i)
+	{
+		MaterialAssignment entry{nullptr, MATERIAL_TARGET_NONE, 0, 0.0, 0.0, 0.0, 0.0};
+		if (bc->GetBool(MaterialGroupId(i, MOLOBJ_MAT_USE), false))
+		{
+			entry.material = static_cast<BaseMaterial*>(bc->GetLink(MaterialGroupId(i, MOLOBJ_MAT_LINK), doc, Mbase));
+			const String text = bc->GetString(MaterialGroupId(i, MOLOBJ_MAT_SYMBOL));
+			entry.target = FindElement(text, elements);
+			if (entry.target < 0)
+			{
+				String key = text.ToUpper();
+				iferr (key.Trim())
+					key = String();
+				if (key == "BD1")
+					entry.target = MATERIAL_TARGET_BOND_SINGLE;
+				else if (key == "BD2")
+					entry.target = MATERIAL_TARGET_BOND_DOUBLE;
+				else if (key == "BD3")
+					entry.target = MATERIAL_TARGET_BOND_TRIPLE;
+				else if (key == "BD4")
+					entry.target = MATERIAL_TARGET_BOND_AROMATIC;
+				else if (key == "NUC")
+					entry.target = MATERIAL_TARGET_NUCLEUS;
+				else
+					entry.target = MATERIAL_TARGET_NONE;
+			}
+			entry.projection = bc->GetInt32(MaterialGroupId(i, MOLOBJ_MAT_PROJECTION), 0);
+			entry.offsetU = bc->GetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_U), 0.0);
+			entry.offsetV = bc->GetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_V), 0.0);
+			entry.tilesU = bc->GetFloat(MaterialGroupId(i, MOLOBJ_MAT_TILES_U), 0.0);
+			entry.tilesV = bc->GetFloat(MaterialGroupId(i, MOLOBJ_MAT_TILES_V), 0.0);
+		}
+		iferr (materialAssignments.Append(entry))
+			continue;
+	}
+}
+
+const MaterialAssignment* Vireltan::FindAssignment(Int32 target) const
+{
+	// The first entry for a target decides, even when it has no material.
+	for (const MaterialAssignment& entry : materialAssignments)
+	{
+		if (entry.target == target)
+			return &entry;
+	}
+	return nullptr;
+}
+
+Float Vireltan::AtomRadius(const AtomRecord& atom, Bool* defined) const
+{
+	const ElementRecord& element = elements[atom.elementIndex];
+	*defined = true;
+	switch (radiusMode)
+	{
+		case 0:
+			return element.radiusA * radiusScale;
+		case 1:
+			return element.radiusB * radiusScale;
+		case 2:
+			return Float(atom.elementIndex + 1) * atomSize;
+		case 3:
+			return atomSize;
+		default:
+			*defined = false;
+			return 1.0;
+	}
+}
+
+Vector Vireltan::AtomColour(const AtomRecord& atom) const
+{
+	if (colourSource != 1 || !HasPreset(presetIndex))
+		return elements[atom.elementIndex].colour;
+	const ColourPreset& preset = presets[presetIndex];
+	switch (atom.elementIndex)
+	{
+		case 0:
+			return preset.colourH;
+		case 5:
+			return preset.colourC;
+		case 7:
+			return preset.colourO;
+		case 6:
+			return preset.colourN;
+		default:
+			return preset.colourOther;
+	}
+}
+
+BaseObject* Vireltan::BuildNucleus(Int32 atomIndex, HierarchyHelp* hh)
+{
+	const AtomRecord& atom = atoms[atomIndex];
+	Bool defined = false;
+	const Float atomRadius = AtomRadius(atom, &defined);
+	const Float radius = defined ? atomRadius * nucleusSize : 1.0;
+
+	BaseContainer sphereData;
+	sphereData.SetFloat(PRIM_SPHERE_RAD, radius);
+	sphereData.SetInt32(PRIM_SPHERE_SUB, sphereSegments);
+	BaseObject* nucleus = GeneratePrimitive(nullptr, Osphere, sphereData, hh->GetLOD(), false, hh->GetThread());
+	if (!nucleus)
+		return nullptr;
+
+	SetDisplayColour(nucleus, nucleusColour, false);
+	const MaterialAssignment* entry = FindAssignment(MATERIAL_TARGET_NUCLEUS);
+	if (entry && entry->material)
+		AddTextureTag(nucleus, entry->material);
+	return nucleus;
+}
+
+SplineObject* Vireltan::BuildBondProfile(Float radius)
+{
+	SplineObject* profile = SplineObject::Alloc(4, SPLINETYPE::BEZIER);
+	if (!profile)
+		return nullptr;
+	Vector* points = profile->GetPointW();
+	Tangent* tangents = profile->GetTangentW();
+	BaseContainer* data = profile->GetDataInstance();
+	if (!points || !tangents || !data)
+	{
+		SplineObject::Free(profile);
+		return nullptr;
+	}
+
+	const Float r = radius;
+	const Float k = HANDLE_FACTOR * r;
+	points[0] = Vector(r, 0.0, 0.0);
+	tangents[0].vl = Vector(0.0, -k, 0.0);
+	tangents[0].vr = Vector(0.0, k, 0.0);
+	points[1] = Vector(0.0, r, 0.0);
+	tangents[1].vl = Vector(k, 0.0, 0.0);
+	tangents[1].vr = Vector(-k, 0.0, 0.0);
+	points[2] = Vector(-r, 0.0, 0.0);
+	tangents[2].vl = Vector(0.0, k, 0.0);
+	tangents[2].vr = Vector(0.0, -k, 0.0);
+	points[3] = Vector(0.0, -r, 0.0);
+	tangents[3].vl = Vector(-k, 0.0, 0.0);
+	tangents[3].vr = Vector(k, 0.0, 0.0);
+
+	data->SetBool(SPLINEOBJECT_CLOSED, true);
+	data->SetInt32(SPLINEOBJECT_INTERPOLATION, SPLINEOBJECT_INTERPOLATION_UNIFORM);
+	data->SetInt32(SPLINEOBJECT_SUB, profileSubdivision);
+	return profile;
+}
+
+BaseObject* Vireltan::BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector& centre, Int32 order)
+{
+	// Atom numbers that name no stored atom build no bond.
+	const Int atomCount = atoms.GetCount();
+	if (firstAtom < 1 || firstAtom > atomCount || secondAtom < 1 || secondAtom > atomCount)
+		return nullptr;
+	const Vector p1 = (atoms[firstAtom - 1].position - centre) * positionScale;
+	const Vector p2 = (atoms[secondAtom - 1].position - centre) * positionScale;
+
+	Float radius = bondRadius;
+	if (order == 2 || order == 4)
+		radius = doubleBondFactor * bondRadius;
+	else if (order == 3)
+		radius = tripleBondFactor * bondRadius;
+
+	SplineObject* profile = BuildBondProfile(radius);
+	if (!profile)
+		return nullptr;
+	BaseObject* sweep = BaseObject::Alloc(Osweep);
+	if (!sweep)
+	{
+		SplineObject::Free(profile);
+		return nullptr;
+	}
+	sweep->MakeTag(Tphong);
+	sweep->SetParameter(DescID(CAPSANDBEVELS_CAP_ENABLE_START), GeData(bondCaps), DESCFLAGS_SET::NONE);
+	sweep->SetParameter(DescID(CAPSANDBEVELS_CAP_ENABLE_END), GeData(bondCaps), DESCFLAGS_SET::NONE);
+
+	SplineObject* path = SplineObject::Alloc(2, SPLINETYPE::LINEAR);
+	if (!path)
+	{
+		SplineObject::Free(profile);
+		BaseObject::Free(sweep);
+		return nullptr;
+	}
+	Vector* pathPoints = path->GetPointW();
+	if (!pathPoints)
+	{
+		SplineObject::Free(profile);
+		BaseObject::Free(sweep);
+		SplineObject::Free(path);
+		return nullptr;
+	}
+	pathPoints[0] = p1;
+	pathPoints[1] = p2;
+
+	profile->InsertUnder(sweep);
+	path->InsertUnderLast(sweep);
+
+	const MaterialAssignment* entry = (order >= 1 && order <= 4) ? FindAssignment(1000 + order) : nullptr;
+	BaseMaterial* material = entry ? entry->material : nullptr;
+
+	Vector colour(0.0, 0.0, 0.0);
+	switch (order)
+	{
+		case 1:
+			colour = singleBondColour;
+			break;
+		case 2:
+			colour = doubleBondColour;
+			break;
+		case 3:
+			colour = tripleBondColour;
+			break;
+		case 4:
+			colour = aromaticBondColour;
+			break;
+		default:
+			break;
+	}
+	SetDisplayColour(sweep, colour, xray);
+	if (material)
+		AddTextureTag(sweep, material);
+
+	sweep->Message(MSG_UPDATE);
+	return sweep;
+}
+
+BaseObject* Vireltan::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
+{
+	const Bool rebuild = op->CheckCache(hh) || op->IsDirty(DIRTYFLAGS::DATA);
+	if (!rebuild)
+		return op->GetCache(hh);
+
+	BaseContainer* bc = op->GetDataInstance();
+	if (!bc)
+		return nullptr;
+	SyncContainerToCache(bc);
+	BuildMaterialAssignments(bc, hh->GetDocument());
+
+	const Float64 largest = 1.7976931348623157e308;
+	Vector minimum(largest, largest, largest);
+	Vector maximum(-largest, -largest, -largest);
+	for (const AtomRecord& atom : atoms)
+	{
+		for (Int32 axis = 0; axis < 3; ++axis)
+		{
+			if (atom.position[axis] < minimum[axis])
+				minimum[axis] = atom.position[axis];
+			if (atom.position[axis] > maximum[axis])
+				maximum[axis] = atom.position[axis];
+		}
+	}
+	const Vector centre = minimum + (maximum - minimum) * 0.5;
+
+	BaseObject* root = BaseObject::Alloc(Onull);
+	if (!root)
+		return nullptr;
+
+	if (displayMode != 2)
+	{
+		for (Int i = 0; i < atoms.GetCount(); ++i)
+		{
+			const AtomRecord& atom = atoms[i];
+			// An element the table no longer holds (a failed reload) cannot be drawn.
+			if (atom.elementIndex < 0 || atom.elementIndex >= elements.GetCount())
+				continue;
+			const ElementRecord& element = elements[atom.elementIndex];
+
+			BaseContainer sphereData;
+			Bool defined = false;
+			const Float radius = AtomRadius(atom, &defined);
+			if (defined)
+				sphereData.SetFloat(PRIM_SPHERE_RAD, radius);
+			sphereData.SetInt32(PRIM_SPHERE_SUB, sphereSegments);
+			BaseObject* sphere = GeneratePrimitive(nullptr, Osphere, sphereData, hh->GetLOD(), false, hh->GetThread());
+			if (!sphere)
+				continue;
+			sphere->MakeTag(Tphong);
+
+			BaseObject* nucleus = showNucleus ? BuildNucleus(Int32(i), hh) : nullptr;
+
+			const MaterialAssignment* entry = FindAssignment(atom.elementIndex);
+			if (entry && entry->material)
+			{
+				TextureTag* tag = AddTextureTag(sphere, entry->material);
+				if (tag)
+				{
+					tag->SetParameter(DescID(TEXTURETAG_PROJECTION), GeData(entry->projection), DESCFLAGS_SET::NONE);
+					tag->SetParameter(DescID(TEXTURETAG_OFFSETX), GeData(entry->offsetU), DESCFLAGS_SET::NONE);
+					tag->SetParameter(DescID(TEXTURETAG_OFFSETY), GeData(entry->offsetV), DESCFLAGS_SET::NONE);
+					tag->SetParameter(DescID(TEXTURETAG_TILESX), GeData(entry->tilesU), DESCFLAGS_SET::NONE);
+					tag->SetParameter(DescID(TEXTURETAG_TILESY), GeData(entry->tilesV), DESCFLAGS_SET::NONE);
+				}
+			}
+			else
+			{
+				SetDisplayColour(sphere, AtomColour(atom), xray);
+			}
+
+			const Vector position = (atom.position - centre) * positionScale;
+			sphere->SetName(element.symbol);
+			sphere->SetRelPos(position);
+			sphere->Message(MSG_UPDATE);
+			sphere->InsertUnderLast(root);
+
+			if (nucleus)
+			{
+				nucleus->MakeTag(Tphong);
+				nucleus->SetName(element.symbol + String(" nucleus"));
+				nucleus->SetRelPos(position);
+				nucleus->InsertUnder(root);
+			}
+		}
+	}
+
+	if (displayMode != 1)
+	{
+		for (const BondRecord& bond : bonds)
+		{
+			BaseObject* sweep = BuildBond(bond.firstAtom, bond.secondAtom, centre, bond.order);
+			if (sweep)
+				sweep->InsertUnderLast(root);
+		}
+	}
+	return root;
+}

@@ -1,0 +1,110 @@
+// The molecule object: reads a molecule file and generates ball-and-stick geometry for it.
+#ifndef VIRELTAN_VIRELTAN_H__
+#define VIRELTAN_VIRELTAN_H__
+
+#include "c4d.h"
+#include "datastructs.h"
+#include "description/oxvireltan.h"
+
+#define ID_VIRELTAN 1060013
+
+// Material group i owns the ids MOLOBJ_MAT_BASE + MOLOBJ_MAT_STRIDE * i + field.
+enum
+{
+	MOLOBJ_MAT_BASE = 15020,
+	MOLOBJ_MAT_STRIDE = 20,
+	MOLOBJ_MAT_GROUP = 1,
+	MOLOBJ_MAT_INITIALISED = 3,
+	MOLOBJ_MAT_LINK = 4,
+	MOLOBJ_MAT_SYMBOL = 5,
+	MOLOBJ_MAT_OFFSET_U = 6,
+	MOLOBJ_MAT_OFFSET_V = 7,
+	MOLOBJ_MAT_TILES_U = 8,
+	MOLOBJ_MAT_TILES_V = 9,
+	MOLOBJ_MAT_USE = 10,
+	MOLOBJ_MAT_PROJECTION = 11,
+	// Group 249 would reach the static ids from 20000 on.
+	MOLOBJ_MAT_GROUP_LIMIT = 249
+};
+
+inline Int32 MaterialGroupId(Int32 group, Int32 field)
+{
+	return MOLOBJ_MAT_BASE + MOLOBJ_MAT_STRIDE * group + field;
+}
+
+// Updates the working record from one data line of the element table file.
+Bool ParseElementLine(const String& line, ElementRecord& record);
+
+class Vireltan : public ObjectData
+{
+	INSTANCEOF(Vireltan, ObjectData)
+
+public:
+	static NodeData* Alloc();
+
+	Vireltan();
+	~Vireltan() override;
+
+	Bool Init(GeListNode* node) override;
+	void Free(GeListNode* node) override;
+	Bool Read(GeListNode* node, HyperFile* hf, Int32 level) override;
+	Bool Write(GeListNode* node, HyperFile* hf) override;
+	Bool CopyTo(NodeData* dest, GeListNode* snode, GeListNode* dnode, COPYFLAGS flags, AliasTrans* trn) override;
+	Bool Message(GeListNode* node, Int32 type, void* data) override;
+	Bool GetDDescription(GeListNode* node, Description* description, DESCFLAGS_DESC& flags) override;
+	Bool GetDEnabling(GeListNode* node, const DescID& id, const GeData& t_data, DESCFLAGS_ENABLE flags,
+		const BaseContainer* itemdesc) override;
+	Bool AddToExecution(BaseObject* op, PriorityList* list) override;
+	EXECUTIONRESULT Execute(BaseObject* op, BaseDocument* doc, BaseThread* bt, Int32 priority, EXECUTIONFLAGS flags) override;
+	BaseObject* GetVirtualObjects(BaseObject* op, HierarchyHelp* hh) override;
+
+	// Empties the element table and reads ptable.csv from the res folder into it.
+	Bool LoadElementTable();
+	// -1 rebuilds all six default presets; 0 to 5 restores that preset; anything else does nothing.
+	void RestorePresetDefaults(Int32 index);
+	void SyncCacheToContainer(BaseContainer* bc);
+	void SyncContainerToCache(const BaseContainer* bc);
+	Bool LoadMoleculeFile(GeListNode* node, BaseContainer* bc);
+
+	void BuildMaterialAssignments(const BaseContainer* bc, BaseDocument* doc);
+	BaseObject* BuildNucleus(Int32 atomIndex, HierarchyHelp* hh);
+	BaseObject* BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector& centre, Int32 order);
+	SplineObject* BuildBondProfile(Float radius);
+
+	maxon::BaseArray<ElementRecord> elements;
+	maxon::BaseArray<AtomRecord> atoms;
+	maxon::BaseArray<BondRecord> bonds;
+	maxon::BaseArray<ColourPreset> presets;
+	maxon::BaseArray<MaterialAssignment> materialAssignments;
+
+	Int32 materialCount = 0;
+	Int32 displayMode = 0;
+	Int32 radiusMode = 0;
+	Int32 colourSource = 0;
+	Int32 presetIndex = 0;
+	Int32 sphereSegments = 0;
+	Int32 profileSubdivision = 0;
+	Int32 bondCaps = 0;
+	Float64 atomSize = 0.0;
+	Float64 radiusScale = 0.0;
+	Float64 positionScale = 0.0;
+	Float64 bondRadius = 0.0;
+	Float64 doubleBondFactor = 0.0;
+	Float64 tripleBondFactor = 0.0;
+	Float64 nucleusSize = 0.0;
+	Vector singleBondColour;
+	Vector doubleBondColour;
+	Vector tripleBondColour;
+	Vector aromaticBondColour;
+	Vector nucleusColour;
+	Bool xray = false;
+	Bool showNucleus = false;
+
+private:
+	const MaterialAssignment* FindAssignment(Int32 target) const;
+	Bool HasPreset(Int32 index) const { return index >= 0 && index < presets.GetCount(); }
+	Float AtomRadius(const AtomRecord& atom, Bool* defined) const;
+	Vector AtomColour(const AtomRecord& atom) const;
+};
+
+#endif

@@ -1,0 +1,266 @@
+#include "sdfloader.h"
+
+#include "fixture.h"
+
+namespace
+{
+// Reads molecule files with the project's element table into a null object.
+class SdfReader : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		vh::SetEcho(false);
+		vh::ClearConsoleAndDialogs();
+		ASSERT_TRUE(test::Attach(test::SourceDir(), false));
+		ASSERT_TRUE(table.LoadElementTable());
+		node = BaseObject::Alloc(Onull);
+		ASSERT_NE(node, nullptr);
+		node->SetName("before"_s);
+	}
+	void TearDown() override
+	{
+		BaseObject::Free(node);
+		vh::ResetAllocationFailures();
+		test::Detach();
+	}
+	Bool Load(const std::string& path)
+	{
+		SDFLoader loader;
+		return loader.LoadFile(node, Filename(vh::FromUtf8(path)), table.elements, atoms, bonds);
+	}
+	Bool LoadData(const std::string& name) { return Load(test::DataPath("sdf/" + name)); }
+	std::string Name() const { return vh::ToUtf8(node->GetName()); }
+	void ExpectBond(Int i, Int32 a, Int32 b, Int32 order)
+	{
+		ASSERT_LT(i, bonds.GetCount());
+		EXPECT_EQ(bonds[i].firstAtom, a) << "bond " << i;
+		EXPECT_EQ(bonds[i].secondAtom, b) << "bond " << i;
+		EXPECT_EQ(bonds[i].order, order) << "bond " << i;
+	}
+	std::vector<std::string> DialogTexts() const
+	{
+		std::vector<std::string> texts;
+		for (const vh::DialogRecord& d : vh::Dialogs())
+			texts.push_back(d.text);
+		return texts;
+	}
+
+	Vireltan table;
+	BaseObject* node = nullptr;
+	maxon::BaseArray<AtomRecord> atoms;
+	maxon::BaseArray<BondRecord> bonds;
+};
+
+TEST_F(SdfReader, RingInFileOrderUnscaledAndNamed)
+{
+	ASSERT_TRUE(LoadData("ring6.mol"));
+	EXPECT_EQ(Name(), "cyclohexane ring");
+	ASSERT_EQ(atoms.GetCount(), 6);
+	ASSERT_EQ(bonds.GetCount(), 6);
+	for (Int i = 0; i < 6; ++i)
+	{
+		EXPECT_EQ(atoms[i].elementIndex, 5);
+		ExpectBond(i, Int32(i + 1), Int32((i + 1) % 6 + 1), 1);
+	}
+	test::ExpectVector(atoms[0].position, Vector(1.39, 0.0, 0.0));
+	test::ExpectVector(atoms[1].position, Vector(0.695, 1.2038, 0.0));
+	EXPECT_TRUE(vh::Dialogs().empty());
+}
+
+TEST_F(SdfReader, WindowsLineEndsReadTheSame)
+{
+	ASSERT_TRUE(LoadData("ring6_crlf.mol"));
+	EXPECT_EQ(Name(), "cyclohexane ring");
+	EXPECT_EQ(atoms.GetCount(), 6);
+	EXPECT_EQ(bonds.GetCount(), 6);
+}
+
+TEST_F(SdfReader, CountsLineColumns)
+{
+	ASSERT_TRUE(LoadData("counts_9_10.mol"));
+	EXPECT_EQ(atoms.GetCount(), 9);
+	EXPECT_EQ(bonds.GetCount(), 10);
+	ExpectBond(8, 1, 9, 2);
+	ExpectBond(9, 3, 7, 3);
+}
+
+TEST_F(SdfReader, NameLineRules)
+{
+	ASSERT_TRUE(LoadData("empty_name.mol"));
+	EXPECT_EQ(Name(), "before");
+	EXPECT_EQ(atoms.GetCount(), 1);
+	ASSERT_TRUE(LoadData("blank_name.mol"));
+	EXPECT_EQ(Name(), "   ");
+}
+
+TEST_F(SdfReader, V3000AndShortCountsLoadEmpty)
+{
+	ASSERT_TRUE(LoadData("v3000.mol"));
+	EXPECT_EQ(Name(), "v3000 molecule");
+	EXPECT_EQ(atoms.GetCount(), 0);
+	EXPECT_EQ(bonds.GetCount(), 0);
+	ASSERT_TRUE(LoadData("short_counts.mol"));
+	EXPECT_EQ(Name(), "short counts");
+	EXPECT_EQ(atoms.GetCount(), 0);
+}
+
+TEST_F(SdfReader, FirstRecordOnly)
+{
+	ASSERT_TRUE(LoadData("two_records.sdf"));
+	EXPECT_EQ(Name(), "first record");
+	ASSERT_EQ(atoms.GetCount(), 2);
+	EXPECT_EQ(atoms[0].elementIndex, 6);
+	ASSERT_EQ(bonds.GetCount(), 1);
+	ExpectBond(0, 1, 2, 3);
+}
+
+TEST_F(SdfReader, SymbolsIgnoreCaseAndUnknownAtomsKeepBondsRight)
+{
+	ASSERT_TRUE(LoadData("symbols.mol"));
+	// Lines: C, Cl, cl, Xq (unknown, left out), CL, H.
+	ASSERT_EQ(atoms.GetCount(), 5);
+	const Int32 expected[] = {5, 16, 16, 16, 0};
+	for (Int i = 0; i < 5; ++i)
+		EXPECT_EQ(atoms[i].elementIndex, expected[i]) << i;
+	test::ExpectVector(atoms[3].position, Vector(0.0, -1.7, 0.0));
+	// Bonds to the left-out atom are dropped; later atom numbers follow the stored atoms;
+	// numbers naming no atom line at all stay as read.
+	ASSERT_EQ(bonds.GetCount(), 9);
+	ExpectBond(0, 1, 2, 1);
+	ExpectBond(1, 1, 3, 1);
+	ExpectBond(2, 1, 4, 1);
+	ExpectBond(3, 1, 5, 1);
+	ExpectBond(4, 4, 5, 2);
+	ExpectBond(5, 0, 1, 1);
+	ExpectBond(6, -1, 2, 1);
+	ExpectBond(7, 7, 1, 1);
+	ExpectBond(8, 5, 12, 1);
+}
+
+TEST_F(SdfReader, EmptyElementTableLeavesEveryAtomOut)
+{
+	table.elements.Flush();
+	ASSERT_TRUE(LoadData("ring6.mol"));
+	EXPECT_EQ(atoms.GetCount(), 0);
+	EXPECT_EQ(bonds.GetCount(), 0);
+}
+
+TEST_F(SdfReader, BondOrdersAreKeptAsRead)
+{
+	ASSERT_TRUE(LoadData("orders.mol"));
+	ExpectBond(0, 1, 2, 8);
+	ExpectBond(1, 2, 3, 0);
+	ExpectBond(2, 1, 3, 4);
+}
+
+TEST_F(SdfReader, TruncatedFileReadsEmptyLines)
+{
+	ASSERT_TRUE(LoadData("truncated.mol"));
+	ASSERT_EQ(atoms.GetCount(), 2);
+	// Missing bond lines convert as empty text.
+	ASSERT_EQ(bonds.GetCount(), 3);
+	for (Int i = 0; i < 3; ++i)
+		ExpectBond(i, 0, 0, 0);
+}
+
+TEST_F(SdfReader, MissingFileAndFolderEmptyThePreviousMolecule)
+{
+	ASSERT_TRUE(LoadData("ring6.mol"));
+	ASSERT_EQ(atoms.GetCount(), 6);
+	node->SetName("kept"_s);
+	EXPECT_FALSE(LoadData("does-not-exist.mol"));
+	EXPECT_EQ(atoms.GetCount(), 0);
+	EXPECT_EQ(bonds.GetCount(), 0);
+	EXPECT_EQ(Name(), "kept");
+	EXPECT_FALSE(Load(test::DataPath("sdf")));
+	EXPECT_EQ(DialogTexts(),
+		(std::vector<std::string>{"The .sdf file specified does not exist.", "The .sdf file specified does not exist."}));
+	EXPECT_FALSE(vh::Dialogs()[0].question);
+	EXPECT_EQ(vh::Dialogs()[0].flags, Int64(GEMB::OK | GEMB::ICONEXCLAMATION));
+}
+
+TEST_F(SdfReader, UnreadableFileFailsToOpen)
+{
+	test::TempPluginFolder folder(false);
+	const std::string path = folder.Path() + "/locked.mol";
+	folder.Write("locked.mol", "x\n\n\n  1  0\n");
+	ASSERT_EQ(chmod(path.c_str(), 0), 0);
+	if (std::ifstream(path).good())
+		GTEST_SKIP() << "running with permissions that open any file";
+	EXPECT_FALSE(Load(path));
+	EXPECT_EQ(DialogTexts(), (std::vector<std::string>{"Failed to open the .sdf file."}));
+}
+
+TEST_F(SdfReader, OverlongPathIsRefusedNotTruncated)
+{
+	// The first 999 bytes of this path name an existing file; the whole path names another.
+	test::TempPluginFolder folder(false);
+	std::string dir = folder.Path();
+	while (dir.size() < 900)
+	{
+		dir += "/" + std::string(50, 'd');
+		ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+	}
+	std::string file = dir + "/" + std::string(999 - dir.size() - 1, 'f');
+	ASSERT_EQ(file.size(), 999u);
+	ASSERT_EQ(std::system(("cp '" + test::DataPath("sdf/ring6.mol") + "' '" + file + "'").c_str()), 0);
+	ASSERT_EQ(std::system(("cp '" + test::DataPath("sdf/ring6.mol") + "' '" + file + "x.mol'").c_str()), 0);
+	ASSERT_TRUE(Load(file));
+	EXPECT_EQ(atoms.GetCount(), 6);
+	EXPECT_FALSE(Load(file + "x.mol"));
+	EXPECT_EQ(atoms.GetCount(), 0);
+	EXPECT_EQ(DialogTexts(), (std::vector<std::string>{"Failed to open the .sdf file."}));
+}
+
+TEST_F(SdfReader, OverlongLineStopsReadingWithoutCrash)
+{
+	test::TempPluginFolder folder(false);
+	std::string content = "long\n\n\n  3  1  0  0\n";
+	content += "    0.0000    0.0000    0.0000 C   0\n";
+	content += "    1.0000    0.0000    0.0000 C   " + std::string(12000, '0') + "\n";
+	content += "    2.0000    0.0000    0.0000 C   0\n  1  2  1\n";
+	folder.Write("long.mol", content);
+	ASSERT_TRUE(Load(folder.Path() + "/long.mol"));
+	// The long line reads as its first 9998 characters; every later line is empty text.
+	ASSERT_EQ(atoms.GetCount(), 2);
+	ASSERT_EQ(bonds.GetCount(), 1);
+	ExpectBond(0, 0, 0, 0);
+}
+
+TEST_F(SdfReader, BinaryAndEmptyFilesDoNotCrash)
+{
+	test::TempPluginFolder folder(false);
+	std::string binary;
+	for (Int i = 0; i < 70000; ++i)
+		binary.push_back(char((i * 7919 + 13) % 256));
+	folder.Write("binary.mol", binary);
+	folder.Write("empty.mol", "");
+	EXPECT_TRUE(Load(folder.Path() + "/binary.mol"));
+	EXPECT_LE(atoms.GetCount(), 999);
+	const std::string binaryName = Name();
+	EXPECT_TRUE(Load(folder.Path() + "/empty.mol"));
+	EXPECT_EQ(atoms.GetCount(), 0);
+	EXPECT_EQ(bonds.GetCount(), 0);
+	EXPECT_EQ(Name(), binaryName);
+}
+
+TEST_F(SdfReader, AtomThatCannotBeStoredIsDroppedWithItsBonds)
+{
+	vh::FailAllocations(vh::AllocKind::MEMORY, 0, 1);
+	ASSERT_TRUE(LoadData("ring6.mol"));
+	ASSERT_EQ(atoms.GetCount(), 5);
+	test::ExpectVector(atoms[0].position, Vector(0.695, 1.2038, 0.0));
+	// Bonds 6-1 and 1-2 named the dropped first atom.
+	ASSERT_EQ(bonds.GetCount(), 4);
+	ExpectBond(0, 1, 2, 1);
+	ExpectBond(3, 4, 5, 1);
+}
+
+TEST_F(SdfReader, RealToolkitFile)
+{
+	ASSERT_TRUE(Load(test::SourceDir() + "/examples/caffeine.sdf"));
+	EXPECT_EQ(atoms.GetCount(), 24);
+	EXPECT_EQ(bonds.GetCount(), 25);
+}
+} // namespace
