@@ -351,6 +351,8 @@ Bool ReadSweep(Node* sweep, SweepInput& in)
 	return true;
 }
 
+// Writes through GetPointW/GetTangentW bump no dirty count, so the stamp hashes what the tube
+// is made from rather than the children's dirty counts.
 UInt64 Stamp(const SweepInput& in)
 {
 	Hash h;

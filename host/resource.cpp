@@ -546,7 +546,6 @@ public:
 	{
 		if (!_c.ExpectKeyword("CONTAINER") || !_c.ExpectIdent(containerName) || !_c.ExpectPunct('{'))
 			return false;
-		_container = containerName;
 		while (!_c.IsPunct('}'))
 		{
 			if (_c.AtEnd())
@@ -1012,7 +1011,6 @@ private:
 	std::string _strFile;
 	const SymbolMap& _symbols;
 	const std::map<std::string, Label>& _labels;
-	std::string _container;
 	Bool _includedObase = false;
 	std::vector<Element> _elements;
 	Int32 _nextAnonymous = 1000000000;

@@ -80,8 +80,9 @@ TEST_FILES = [
     ("charged.sdf",
      [("glycine zwitterion", "smiles:[NH3+]CC(=O)[O-]", {}),
       ("sodium acetate", "smiles:CC(=O)[O-].[Na+]", {})],
-     True, "formal charges (atom block charge field and M  CHG lines); "
-           "the second record has two disconnected fragments"),
+     True, "formal charges, given only by M  CHG lines (RDKit writes 0 in the "
+           "atom block charge field, and 4 in the valence field of the N+); "
+           "the second record has two disconnected fragments, Na+ has no bond"),
 ]
 
 

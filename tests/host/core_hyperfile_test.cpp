@@ -235,6 +235,22 @@ TEST(CoreHyperFileRoundTrip, ReadContainerMergesWithoutFlush)
 	EXPECT_EQ(target.GetCount(), 1);
 }
 
+TEST(CoreHyperFileRoundTrip, LargeContainerWithinTheReadBudget)
+{
+	BaseContainer big;
+	for (Int32 i = 0; i < 20000; ++i)
+		big.SetInt32(i, i * 3);
+	Bytes buf;
+	{
+		MemoryStream w(&buf, true);
+		EXPECT_TRUE(w->WriteContainer(big));
+	}
+	MemoryStream r(&buf, false);
+	BaseContainer back;
+	ASSERT_TRUE(r->ReadContainer(&back, true));
+	EXPECT_TRUE(back == big);
+}
+
 TEST(CoreHyperFileRoundTrip, DocumentOfTheStream)
 {
 	BaseDocument* doc = BaseDocument::Alloc();

