@@ -1,0 +1,603 @@
+// Binary glTF export of an evaluated document (see vh/gltf.h for what is written).
+#include "vh/gltf.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "node.h"
+
+// The implementation is compiled here and kept out of the library's exported symbols, so that
+// programs linking the host may compile their own copy for reading files back.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wall"
+#pragma GCC diagnostic ignored "-Wextra"
+#pragma GCC diagnostic ignored "-Wpedantic"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC visibility push(hidden)
+#define TINYGLTF_IMPLEMENTATION
+#define TINYGLTF_NO_STB_IMAGE
+#define TINYGLTF_NO_STB_IMAGE_WRITE
+#define TINYGLTF_NO_EXTERNAL_IMAGE
+#include <tiny_gltf.h>
+#pragma GCC visibility pop
+#pragma GCC diagnostic pop
+
+namespace vh
+{
+namespace
+{
+// Faces that meet at a smaller angle share their normals (the host's phong default).
+const double kCosCrease = std::cos(80.0 * 3.14159265358979323846 / 180.0);
+constexpr double kUnitScale = 0.01; // centimetres to metres
+constexpr double kRoughness = 0.5;
+constexpr double kXrayAlpha = 0.5;
+constexpr Vector kDefaultMaterialColor(0.8, 0.8, 0.8);
+constexpr int kArrayBuffer = 34962;
+constexpr int kElementArrayBuffer = 34963;
+
+double Dot(const Vector& a, const Vector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vector Cross(const Vector& a, const Vector& b)
+{
+	return Vector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+// Unit vector, or the zero vector when v has no usable direction.
+Vector Normalized(const Vector& v)
+{
+	const double len = std::sqrt(Dot(v, v));
+	if (!(len > 1e-30) || !std::isfinite(len))
+		return Vector();
+	return v / len;
+}
+
+Bool IsZero(const Vector& v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
+
+Bool FitsFloat(double v) { return std::isfinite(float(v)); }
+
+double Clamp01(double v) { return v > 0.0 ? std::min(v, 1.0) : 0.0; }
+
+std::vector<double> Translation(const Vector& v)
+{
+	if (IsZero(v))
+		return {};
+	auto finite = [](double c) { return std::isfinite(c) ? c : 0.0; };
+	return { finite(v.x), finite(v.y), finite(v.z) };
+}
+
+// Triangles with one normal per corner; corners of a point that get the same normal share a vertex.
+struct Geometry
+{
+	std::vector<float> positions; // xyz per vertex
+	std::vector<float> normals;
+	std::vector<uint32_t> indices; // three per triangle
+	Bool operator<(const Geometry& o) const
+	{
+		return std::tie(positions, normals, indices) < std::tie(o.positions, o.normals, o.indices);
+	}
+};
+
+// Builds the triangles of a polygon object. Polygons with an index outside the points or a
+// point that does not fit a float are left out; the result is empty when nothing is left.
+Geometry Triangulate(const Vector* points, Int32 pointCount, const CPolygon* polys, Int32 polyCount)
+{
+	Geometry g;
+	if (!points || !polys || pointCount <= 0 || polyCount <= 0)
+		return g;
+	const size_t np = size_t(pointCount);
+	std::vector<Bool> usable(np);
+	Vector centre;
+	size_t usableCount = 0;
+	for (size_t i = 0; i < np; ++i)
+	{
+		const Vector& p = points[i];
+		usable[i] = FitsFloat(p.x) && FitsFloat(p.y) && FitsFloat(p.z);
+		if (usable[i])
+		{
+			centre += p;
+			++usableCount;
+		}
+	}
+	if (usableCount > 0)
+		centre = centre / double(usableCount);
+
+	auto valid = [&](Int32 i) { return i >= 0 && i < pointCount && usable[size_t(i)]; };
+	std::vector<Int32> kept;
+	kept.reserve(size_t(polyCount));
+	for (Int32 i = 0; i < polyCount; ++i)
+	{
+		const CPolygon& p = polys[i];
+		if (valid(p.a) && valid(p.b) && valid(p.c) && (p.IsTriangle() || valid(p.d)))
+			kept.push_back(i);
+	}
+	if (kept.empty())
+		return g;
+
+	// Area-weighted face normals, (c - a) x (d - b) as the host orients polygons, and their directions.
+	std::vector<Vector> weighted(kept.size()), unit(kept.size());
+	for (size_t f = 0; f < kept.size(); ++f)
+	{
+		const CPolygon& p = polys[kept[f]];
+		weighted[f] = Cross(points[p.c] - points[p.a], points[p.d] - points[p.b]);
+		unit[f] = Normalized(weighted[f]);
+	}
+
+	// Faces around each point, as offsets into one array.
+	std::vector<uint32_t> start(np + 1, 0);
+	auto corners = [&](const CPolygon& p) {
+		return std::array<Int32, 4> { p.a, p.b, p.c, p.IsTriangle() ? -1 : p.d };
+	};
+	for (Int32 f : kept)
+		for (Int32 v : corners(polys[f]))
+			if (v >= 0)
+				++start[size_t(v) + 1];
+	for (size_t i = 0; i < np; ++i)
+		start[i + 1] += start[i];
+	std::vector<uint32_t> around(start[np]);
+	{
+		std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+		for (size_t f = 0; f < kept.size(); ++f)
+			for (Int32 v : corners(polys[kept[f]]))
+				if (v >= 0)
+					around[fill[size_t(v)]++] = uint32_t(f);
+	}
+
+	// Vertices made so far for each point, chained through `next`.
+	std::vector<int64_t> head(np, -1);
+	std::vector<int64_t> next;
+	auto vertexFor = [&](Int32 point, const Vector& n) -> uint32_t {
+		const float nx = float(n.x), ny = float(n.y), nz = float(n.z);
+		for (int64_t v = head[size_t(point)]; v >= 0; v = next[size_t(v)])
+		{
+			const float* m = &g.normals[size_t(v) * 3];
+			if (m[0] == nx && m[1] == ny && m[2] == nz)
+				return uint32_t(v);
+		}
+		const Vector& p = points[point];
+		const size_t v = g.positions.size() / 3;
+		g.positions.insert(g.positions.end(), { float(p.x), float(p.y), float(p.z) });
+		g.normals.insert(g.normals.end(), { nx, ny, nz });
+		next.push_back(head[size_t(point)]);
+		head[size_t(point)] = int64_t(v);
+		return uint32_t(v);
+	};
+	auto cornerNormal = [&](size_t f, Int32 point) {
+		Vector sum;
+		for (uint32_t k = start[size_t(point)]; k < start[size_t(point) + 1]; ++k)
+		{
+			const uint32_t o = around[k];
+			// A face without a direction takes every neighbour's.
+			if (IsZero(unit[f]) || Dot(unit[f], unit[o]) >= kCosCrease)
+				sum += weighted[o];
+		}
+		Vector n = Normalized(sum);
+		if (IsZero(n))
+			n = Normalized(points[point] - centre);
+		return IsZero(n) ? Vector(0.0, 1.0, 0.0) : n;
+	};
+
+	g.indices.reserve(kept.size() * 6);
+	for (size_t f = 0; f < kept.size(); ++f)
+	{
+		const CPolygon& p = polys[kept[f]];
+		const uint32_t a = vertexFor(p.a, cornerNormal(f, p.a));
+		const uint32_t b = vertexFor(p.b, cornerNormal(f, p.b));
+		const uint32_t c = vertexFor(p.c, cornerNormal(f, p.c));
+		g.indices.insert(g.indices.end(), { a, b, c });
+		if (!p.IsTriangle())
+		{
+			const uint32_t d = vertexFor(p.d, cornerNormal(f, p.d));
+			g.indices.insert(g.indices.end(), { a, c, d });
+		}
+	}
+	return g;
+}
+
+// Exact key of a glTF material, so that equal ones are written once.
+using MaterialKey = std::tuple<std::string, double, double, double, double, Bool>;
+
+class Writer
+{
+public:
+	Writer()
+	{
+		_model.asset.version = "2.0";
+		_model.asset.generator = "Vireltan headless host";
+	}
+
+	void Document(BaseDocument* doc)
+	{
+		tinygltf::Node root;
+		root.name = "scene";
+		root.scale = { kUnitScale, kUnitScale, kUnitScale };
+		_model.nodes.push_back(std::move(root));
+
+		// Depth first with an explicit stack: a deep hierarchy must not exhaust the call stack.
+		std::vector<std::pair<BaseObject*, int>> stack;
+		std::vector<BaseObject*> level;
+		auto pushChildren = [&](BaseObject* first, int parent) {
+			level.clear();
+			for (BaseObject* c = first; c; c = c->GetNext())
+				level.push_back(c);
+			for (auto it = level.rbegin(); it != level.rend(); ++it)
+				stack.emplace_back(*it, parent);
+		};
+		pushChildren(doc->GetFirstObject(), 0);
+		while (!stack.empty())
+		{
+			auto [op, parent] = stack.back();
+			stack.pop_back();
+			const int index = Object(op);
+			_model.nodes[size_t(parent)].children.push_back(index);
+			BaseObject* cache = op->GetCache();
+			pushChildren(cache ? cache : op->GetDown(), index);
+		}
+
+		tinygltf::Scene scene;
+		scene.name = "scene";
+		scene.nodes.push_back(0);
+		_model.scenes.push_back(std::move(scene));
+		_model.defaultScene = 0;
+		if (!_bin.empty())
+		{
+			tinygltf::Buffer buffer;
+			buffer.data = std::move(_bin);
+			_model.buffers.push_back(std::move(buffer));
+		}
+	}
+
+	std::string Serialize()
+	{
+		std::ostringstream out(std::ios::binary);
+		tinygltf::TinyGLTF gltf;
+		if (!gltf.WriteGltfSceneToStream(&_model, out, false, true) || !out)
+			return {};
+		return out.str();
+	}
+
+	const ExportSummary& Summary() const { return _summary; }
+
+private:
+	// Appends the node of one object; returns its index.
+	int Object(BaseObject* op)
+	{
+		tinygltf::Node node;
+		node.name = ToUtf8(op->GetName());
+		node.translation = Translation(op->GetRelPos());
+
+		const Node* n = Access::Of(op);
+		Bool geometry = false;
+		Geometry made;
+		if (n && n->cls == NodeClass::POLYGON)
+		{
+			const PolygonObject* poly = static_cast<const PolygonObject*>(op);
+			made = Triangulate(poly->GetPointR(), poly->GetPointCount(), poly->GetPolygonR(), poly->GetPolygonCount());
+			if (!made.indices.empty())
+			{
+				geometry = true;
+				++_summary.polygonObjects;
+			}
+		}
+		else if (op->GetType() == Osweep)
+		{
+			PolygonObject* tube = GetSweepGeometry(op);
+			if (tube)
+				made = Triangulate(tube->GetPointR(), tube->GetPointCount(), tube->GetPolygonR(), tube->GetPolygonCount());
+			if (!made.indices.empty())
+			{
+				geometry = true;
+				++_summary.sweeps;
+			}
+		}
+		if (geometry)
+		{
+			_summary.triangles += Int(made.indices.size() / 3);
+			node.mesh = Mesh(std::move(made), Material(op));
+		}
+
+		_model.nodes.push_back(std::move(node));
+		++_summary.objects;
+		return int(_model.nodes.size() - 1);
+	}
+
+	// Material of an object, -1 for none: its first texture tag's material, else its colour record.
+	int Material(BaseObject* op)
+	{
+		ObjectColorProperties props;
+		const Bool hasRecord = HasColorProperties(op);
+		if (hasRecord)
+			op->GetColorProperties(&props);
+		const Bool xray = hasRecord && props.xray;
+
+		auto* tag = static_cast<TextureTag*>(op->GetTag(Ttexture));
+		BaseMaterial* mat = tag ? tag->GetMaterial() : nullptr;
+		std::string name;
+		Vector colour = kDefaultMaterialColor;
+		if (mat)
+		{
+			name = ToUtf8(mat->GetName());
+			colour = mat->GetDataInstanceRef().GetVector(MATERIAL_COLOR_COLOR, kDefaultMaterialColor);
+		}
+		else if (hasRecord && props.usecolor != ID_BASEOBJECT_USECOLOR_OFF)
+		{
+			colour = props.color;
+			char hex[16];
+			std::snprintf(hex, sizeof hex, "#%02X%02X%02X", unsigned(std::lround(Clamp01(colour.x) * 255.0)),
+				unsigned(std::lround(Clamp01(colour.y) * 255.0)), unsigned(std::lround(Clamp01(colour.z) * 255.0)));
+			name = std::string("display ") + hex;
+		}
+		else if (xray)
+		{
+			name = "display";
+		}
+		else
+		{
+			return -1;
+		}
+		if (xray && !mat)
+			name += " x-ray";
+
+		const double alpha = xray ? kXrayAlpha : 1.0;
+		MaterialKey key { name, Clamp01(colour.x), Clamp01(colour.y), Clamp01(colour.z), alpha, xray };
+		auto found = _materials.find(key);
+		if (found != _materials.end())
+			return found->second;
+
+		tinygltf::Material m;
+		m.name = name;
+		m.pbrMetallicRoughness.baseColorFactor = { std::get<1>(key), std::get<2>(key), std::get<3>(key), alpha };
+		m.pbrMetallicRoughness.metallicFactor = 0.0;
+		m.pbrMetallicRoughness.roughnessFactor = kRoughness;
+		if (xray)
+		{
+			m.alphaMode = "BLEND";
+			m.doubleSided = true;
+		}
+		_model.materials.push_back(std::move(m));
+		const int index = int(_model.materials.size() - 1);
+		_materials.emplace(std::move(key), index);
+		return index;
+	}
+
+	// Mesh of a geometry with a material; equal pairs share one mesh, equal geometry its accessors.
+	int Mesh(Geometry&& g, int material)
+	{
+		auto found = _geometries.find(g);
+		int primitive;
+		if (found != _geometries.end())
+		{
+			primitive = found->second;
+		}
+		else
+		{
+			primitive = int(_primitives.size());
+			_primitives.push_back(Accessors(g));
+			_geometries.emplace(std::move(g), primitive);
+		}
+		auto meshKey = std::make_pair(primitive, material);
+		auto mesh = _meshes.find(meshKey);
+		if (mesh != _meshes.end())
+			return mesh->second;
+
+		tinygltf::Primitive p;
+		p.mode = TINYGLTF_MODE_TRIANGLES;
+		p.attributes["POSITION"] = _primitives[size_t(primitive)][0];
+		p.attributes["NORMAL"] = _primitives[size_t(primitive)][1];
+		p.indices = _primitives[size_t(primitive)][2];
+		p.material = material;
+		tinygltf::Mesh m;
+		m.primitives.push_back(std::move(p));
+		_model.meshes.push_back(std::move(m));
+		const int index = int(_model.meshes.size() - 1);
+		_meshes.emplace(meshKey, index);
+		return index;
+	}
+
+	// Writes positions, normals and indices into the binary buffer; returns their accessors.
+	std::array<int, 3> Accessors(const Geometry& g)
+	{
+		const size_t vertices = g.positions.size() / 3;
+		const int position = Accessor(View(g.positions.data(), g.positions.size() * sizeof(float), kArrayBuffer),
+			TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, vertices);
+		std::vector<double> lo(3, std::numeric_limits<double>::infinity()), hi(3, -std::numeric_limits<double>::infinity());
+		for (size_t i = 0; i < g.positions.size(); ++i)
+		{
+			lo[i % 3] = std::min(lo[i % 3], double(g.positions[i]));
+			hi[i % 3] = std::max(hi[i % 3], double(g.positions[i]));
+		}
+		_model.accessors[size_t(position)].minValues = lo;
+		_model.accessors[size_t(position)].maxValues = hi;
+
+		const int normal = Accessor(View(g.normals.data(), g.normals.size() * sizeof(float), kArrayBuffer),
+			TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, vertices);
+
+		// 16-bit indices while they fit below the primitive-restart value 0xFFFF.
+		int indices;
+		if (vertices < 0xFFFF)
+		{
+			std::vector<uint16_t> small(g.indices.begin(), g.indices.end());
+			indices = Accessor(View(small.data(), small.size() * sizeof(uint16_t), kElementArrayBuffer),
+				TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, TINYGLTF_TYPE_SCALAR, small.size());
+		}
+		else
+		{
+			indices = Accessor(View(g.indices.data(), g.indices.size() * sizeof(uint32_t), kElementArrayBuffer),
+				TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, g.indices.size());
+		}
+		return { position, normal, indices };
+	}
+
+	int View(const void* data, size_t size, int target)
+	{
+		tinygltf::BufferView view;
+		view.buffer = 0;
+		view.byteOffset = _bin.size();
+		view.byteLength = size;
+		view.target = target;
+		const auto* bytes = static_cast<const unsigned char*>(data);
+		_bin.insert(_bin.end(), bytes, bytes + size);
+		_bin.resize((_bin.size() + 3) / 4 * 4, 0); // every view starts 4-byte aligned
+		_model.bufferViews.push_back(std::move(view));
+		return int(_model.bufferViews.size() - 1);
+	}
+
+	int Accessor(int view, int componentType, int type, size_t count)
+	{
+		tinygltf::Accessor a;
+		a.bufferView = view;
+		a.byteOffset = 0;
+		a.componentType = componentType;
+		a.type = type;
+		a.count = count;
+		_model.accessors.push_back(std::move(a));
+		return int(_model.accessors.size() - 1);
+	}
+
+	tinygltf::Model _model;
+	std::vector<unsigned char> _bin;
+	std::map<MaterialKey, int> _materials;
+	std::map<Geometry, int> _geometries;
+	std::vector<std::array<int, 3>> _primitives;
+	std::map<std::pair<int, int>, int> _meshes;
+	ExportSummary _summary;
+};
+
+std::string Errno(int code) { return std::strerror(code); }
+
+// Temporary name beside the target, unique within the process and across processes.
+std::string TemporaryName(const std::string& target)
+{
+	static std::atomic<unsigned> counter { 0 };
+	const size_t slash = target.rfind('/');
+	const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+	const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+	return dir + "." + base + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+}
+
+// Writes bytes to target through a temporary file and a rename; false with the reason otherwise.
+Bool WriteAtomically(const std::string& target, const std::string& bytes, std::string& error)
+{
+	std::string temp;
+	int fd = -1;
+	for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
+	{
+		temp = TemporaryName(target);
+		fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+		if (fd < 0 && errno != EEXIST)
+			break;
+	}
+	if (fd < 0)
+	{
+		error = "cannot write " + target + ": " + Errno(errno);
+		return false;
+	}
+	auto fail = [&](int code) {
+		if (fd >= 0)
+			::close(fd);
+		::unlink(temp.c_str());
+		error = "cannot write " + target + ": " + Errno(code);
+		return false;
+	};
+	size_t done = 0;
+	while (done < bytes.size())
+	{
+		const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0)
+			return fail(n < 0 ? errno : EIO);
+		done += size_t(n);
+	}
+	if (::fsync(fd) != 0)
+		return fail(errno);
+	const int closed = ::close(fd);
+	fd = -1;
+	if (closed != 0)
+		return fail(errno);
+	if (::rename(temp.c_str(), target.c_str()) != 0)
+		return fail(errno);
+	return true;
+}
+} // namespace
+
+Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary, std::string* error)
+{
+	const auto began = std::chrono::steady_clock::now();
+	std::string reason;
+	Bool ok = false;
+	try
+	{
+		const std::string target = ToUtf8(file.GetString());
+		if (!doc)
+			reason = "no document to export";
+		else if (target.empty())
+			reason = "no output file given";
+		else
+		{
+			Writer writer;
+			writer.Document(doc);
+			const std::string bytes = writer.Serialize();
+			if (bytes.empty())
+				reason = "cannot write " + target + ": the glTF data could not be serialised";
+			else if (WriteAtomically(target, bytes, reason))
+			{
+				ok = true;
+				if (summary)
+				{
+					*summary = writer.Summary();
+					summary->bytes = Int64(bytes.size());
+				}
+			}
+		}
+	}
+	catch (const std::bad_alloc&)
+	{
+		reason = "cannot export: out of memory";
+	}
+	catch (const std::exception& e)
+	{
+		reason = std::string("cannot export: ") + e.what();
+	}
+	catch (...)
+	{
+		reason = "cannot export: unknown failure";
+	}
+	if (ok && summary)
+		summary->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+	if (!ok && error)
+	{
+		try
+		{
+			*error = reason;
+		}
+		catch (const std::exception&)
+		{
+			error->clear();
+		}
+	}
+	return ok;
+}
+} // namespace vh

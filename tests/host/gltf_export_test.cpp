@@ -1,0 +1,280 @@
+// ExportGltf: nodes and hierarchy, units, meshes and normals, materials.
+#include <cmath>
+#include <filesystem>
+#include <set>
+
+#include <gmock/gmock.h>
+
+#include "gltf_support.h"
+
+using namespace gltf_test;
+using ::testing::ElementsAre;
+
+namespace
+{
+// Atoms and a bond under a null, as the molecule object's cache looks.
+BaseObject* SmallMolecule()
+{
+	BaseObject* root = Named(BaseObject::Alloc(Onull), "Root");
+	Named(Sphere(20.0), "C", Vector(10.0, 0.0, 0.0))->InsertUnderLast(root);
+	Named(Sphere(15.0), "O", Vector(0.0, 5.0, -2.5))->InsertUnderLast(root);
+	Bond(Vector(10.0, 0.0, 0.0), Vector(0.0, 5.0, -2.5))->InsertUnderLast(root);
+	return root;
+}
+
+std::vector<double> Rgba(const tinygltf::Model& m, const tinygltf::Node* n)
+{
+	if (!n || n->mesh < 0)
+		return {};
+	const int mat = m.meshes[size_t(n->mesh)].primitives.at(0).material;
+	return mat < 0 ? std::vector<double> {} : m.materials[size_t(mat)].pbrMetallicRoughness.baseColorFactor;
+}
+
+const tinygltf::Material* MaterialOf(const tinygltf::Model& m, const tinygltf::Node* n)
+{
+	if (!n || n->mesh < 0)
+		return nullptr;
+	const int mat = m.meshes[size_t(n->mesh)].primitives.at(0).material;
+	return mat < 0 ? nullptr : &m.materials[size_t(mat)];
+}
+
+TEST_F(ExportTest, GeneratorCacheAndPlainObjectsKeepTheirHierarchyUnderTheScaledRoot)
+{
+	Doc d;
+	ASSERT_NE(AddGenerator(d.doc, "Molecule", Vector(1.0, 2.0, 3.0), SmallMolecule), nullptr);
+	BaseObject* plain = Named(BaseObject::Alloc(Onull), "Plain", Vector(-4.0, 0.0, 0.0));
+	Named(Sphere(5.0), "H", Vector(0.0, -1.0, 0.0))->InsertUnder(plain);
+	d.doc->InsertObject(plain, nullptr, d.doc->GetFirstObject());
+
+	tinygltf::Model m;
+	vh::ExportSummary s;
+	ASSERT_TRUE(ExportAndLoad(d.doc, m, &s));
+
+	ASSERT_EQ(m.scenes.size(), 1u);
+	ASSERT_EQ(m.scenes[0].nodes.size(), 1u);
+	const tinygltf::Node& root = m.nodes.at(size_t(m.scenes[0].nodes[0]));
+	EXPECT_EQ(root.name, "scene");
+	EXPECT_THAT(root.scale, ElementsAre(0.01, 0.01, 0.01));
+	EXPECT_TRUE(root.translation.empty());
+	EXPECT_THAT(ChildNames(m, root), ElementsAre("Molecule", "Plain"));
+
+	const tinygltf::Node* mol = FindNode(m, "Molecule");
+	ASSERT_NE(mol, nullptr);
+	EXPECT_THAT(mol->translation, ElementsAre(1.0, 2.0, 3.0));
+	EXPECT_THAT(ChildNames(m, *mol), ElementsAre("Root"));
+	EXPECT_THAT(ChildNames(m, *FindNode(m, "Root")), ElementsAre("C", "O", "Bond"));
+	EXPECT_THAT(FindNode(m, "O")->translation, ElementsAre(0.0, 5.0, -2.5));
+
+	// The sweep holds the tube; its splines stay as empty children, as in the host's dump.
+	const tinygltf::Node* bond = FindNode(m, "Bond");
+	EXPECT_GE(bond->mesh, 0);
+	EXPECT_THAT(ChildNames(m, *bond), ElementsAre("Profile", "Path"));
+	EXPECT_EQ(FindNode(m, "Profile")->mesh, -1);
+	EXPECT_EQ(FindNode(m, "Path")->mesh, -1);
+	EXPECT_EQ(mol->mesh, -1);
+
+	EXPECT_THAT(ChildNames(m, *FindNode(m, "Plain")), ElementsAre("H"));
+	EXPECT_THAT(FindNode(m, "Plain")->translation, ElementsAre(-4.0, 0.0, 0.0));
+
+	// Molecule, Root, C, O, Bond, Profile, Path, Plain, H.
+	EXPECT_EQ(m.nodes.size(), 10u);
+	EXPECT_EQ(s.objects, 9);
+	EXPECT_EQ(s.polygonObjects, 3);
+	EXPECT_EQ(s.sweeps, 1);
+}
+
+TEST_F(ExportTest, TrianglesAreThePolygonObjectsAndTheEvaluatedSweepsWithQuadsSplit)
+{
+	Doc d;
+	BaseObject* gen = AddGenerator(d.doc, "Molecule", Vector(), SmallMolecule);
+	ASSERT_NE(gen, nullptr);
+	ASSERT_NE(gen->GetCache(), nullptr);
+
+	Int expected = 0;
+	for (BaseObject* op = gen->GetCache()->GetDown(); op; op = op->GetNext())
+	{
+		PolygonObject* poly = op->GetType() == Osweep ? vh::GetSweepGeometry(op) : static_cast<PolygonObject*>(op);
+		ASSERT_NE(poly, nullptr);
+		expected += TriangleCount(poly);
+	}
+	// Both kinds of polygon are there, so a quad counted once would show.
+	PolygonObject* sphere = static_cast<PolygonObject*>(gen->GetCache()->GetDown());
+	EXPECT_LT(TriangleCount(sphere), 2 * sphere->GetPolygonCount());
+	EXPECT_GT(TriangleCount(sphere), sphere->GetPolygonCount());
+
+	tinygltf::Model m;
+	vh::ExportSummary s;
+	ASSERT_TRUE(ExportAndLoad(d.doc, m, &s));
+	EXPECT_EQ(FileTriangles(m), expected);
+	EXPECT_EQ(s.triangles, expected);
+	EXPECT_EQ(s.bytes, Int64(std::filesystem::file_size(Path("out.glb"))));
+	EXPECT_GE(s.seconds, 0.0);
+}
+
+TEST_F(ExportTest, SphereVerticesLieOnItWithOutwardUnitNormalsAndExactBounds)
+{
+	Doc d;
+	d.doc->InsertObject(Named(Sphere(37.5, 9), "S", Vector(3.0, 0.0, 0.0)), nullptr, nullptr);
+	tinygltf::Model m;
+	ASSERT_TRUE(ExportAndLoad(d.doc, m));
+	const tinygltf::Node* n = FindNode(m, "S");
+	ASSERT_NE(n, nullptr);
+	ASSERT_GE(n->mesh, 0);
+	const tinygltf::Primitive& p = m.meshes[size_t(n->mesh)].primitives.at(0);
+	const std::vector<float> pos = Floats(m, p.attributes.at("POSITION"));
+	const std::vector<float> nor = Floats(m, p.attributes.at("NORMAL"));
+	ASSERT_EQ(pos.size(), nor.size());
+	ASSERT_FALSE(pos.empty());
+
+	std::vector<double> lo(3, 1e30), hi(3, -1e30);
+	for (size_t i = 0; i < pos.size(); i += 3)
+	{
+		const double r = std::sqrt(pos[i] * pos[i] + pos[i + 1] * pos[i + 1] + pos[i + 2] * pos[i + 2]);
+		EXPECT_NEAR(r, 37.5, 1e-4);
+		const double len = std::sqrt(nor[i] * nor[i] + nor[i + 1] * nor[i + 1] + nor[i + 2] * nor[i + 2]);
+		EXPECT_NEAR(len, 1.0, 1e-6);
+		// Smooth: close to the radial direction, not a face's.
+		EXPECT_GT((pos[i] * nor[i] + pos[i + 1] * nor[i + 1] + pos[i + 2] * nor[i + 2]) / r, 0.97);
+		for (size_t k = 0; k < 3; ++k)
+		{
+			lo[k] = std::min(lo[k], double(pos[i + k]));
+			hi[k] = std::max(hi[k], double(pos[i + k]));
+		}
+	}
+	const tinygltf::Accessor& a = m.accessors[size_t(p.attributes.at("POSITION"))];
+	EXPECT_EQ(a.minValues, lo);
+	EXPECT_EQ(a.maxValues, hi);
+
+	// Triangles wind counter-clockwise seen from outside.
+	const std::vector<uint32_t> idx = Indices(m, p.indices);
+	ASSERT_EQ(idx.size() % 3, 0u);
+	for (size_t t = 0; t < idx.size(); t += 3)
+	{
+		const float* a0 = &pos[3 * idx[t]];
+		const float* b0 = &pos[3 * idx[t + 1]];
+		const float* c0 = &pos[3 * idx[t + 2]];
+		const Vector u(b0[0] - a0[0], b0[1] - a0[1], b0[2] - a0[2]);
+		const Vector v(c0[0] - a0[0], c0[1] - a0[1], c0[2] - a0[2]);
+		const Vector face(u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x);
+		EXPECT_GT(face.x * (a0[0] + b0[0] + c0[0]) + face.y * (a0[1] + b0[1] + c0[1]) + face.z * (a0[2] + b0[2] + c0[2]), 0.0);
+	}
+}
+
+TEST_F(ExportTest, TubeNormalsAreRadialOnTheSideAndAxialOnTheCaps)
+{
+	Doc d;
+	d.doc->InsertObject(Bond(Vector(0.0, 0.0, 0.0), Vector(50.0, 0.0, 0.0), 3.0, 1), nullptr, nullptr);
+	tinygltf::Model m;
+	ASSERT_TRUE(ExportAndLoad(d.doc, m));
+	const tinygltf::Node* n = FindNode(m, "Bond");
+	ASSERT_NE(n, nullptr);
+	ASSERT_GE(n->mesh, 0);
+	const tinygltf::Primitive& p = m.meshes[size_t(n->mesh)].primitives.at(0);
+	const std::vector<float> pos = Floats(m, p.attributes.at("POSITION"));
+	const std::vector<float> nor = Floats(m, p.attributes.at("NORMAL"));
+	int side = 0, startCap = 0, endCap = 0;
+	for (size_t i = 0; i < nor.size(); i += 3)
+	{
+		if (std::fabs(nor[i]) < 1e-5)
+		{
+			++side;
+			// Radial: along the vertex's offset from the axis.
+			const double r = std::hypot(pos[i + 1], pos[i + 2]);
+			EXPECT_GT((pos[i + 1] * nor[i + 1] + pos[i + 2] * nor[i + 2]) / r, 0.97);
+		}
+		else
+		{
+			ASSERT_NEAR(std::fabs(nor[i]), 1.0, 1e-5) << "normal blends side and cap at vertex " << i / 3;
+			// Caps face away from the tube.
+			(nor[i] < 0.0 ? startCap : endCap) += 1;
+			EXPECT_NEAR(pos[i], nor[i] < 0.0 ? 0.0 : 50.0, 1e-4);
+		}
+	}
+	EXPECT_GT(side, 0);
+	EXPECT_GT(startCap, 0);
+	EXPECT_GT(endCap, 0);
+}
+
+TEST_F(ExportTest, MaterialsComeFromTextureTagsOrColourRecordsAndAreShared)
+{
+	Doc d;
+	BaseMaterial* carbon = AddMaterial(d.doc, "Carbon", Vector(0.1, 0.2, 0.3));
+	auto build = [carbon]() {
+		BaseObject* root = Named(BaseObject::Alloc(Onull), "Root");
+		BaseObject* red1 = Named(Sphere(10.0), "Red1", Vector(0.0, 0.0, 0.0));
+		BaseObject* red2 = Named(Sphere(10.0), "Red2", Vector(30.0, 0.0, 0.0));
+		BaseObject* glass = Named(Sphere(10.0), "Glass", Vector(60.0, 0.0, 0.0));
+		BaseObject* tagged = Named(Sphere(10.0), "Tagged", Vector(90.0, 0.0, 0.0));
+		BaseObject* plain = Named(Sphere(10.0), "Plain", Vector(120.0, 0.0, 0.0));
+		BaseObject* off = Named(Sphere(10.0), "Off", Vector(150.0, 0.0, 0.0));
+		BaseObject* bright = Named(Sphere(10.0), "Bright", Vector(180.0, 0.0, 0.0));
+		SetColour(red1, Vector(1.0, 0.0, 0.0));
+		SetColour(red2, Vector(1.0, 0.0, 0.0));
+		SetColour(glass, Vector(0.0, 0.5, 1.0), true);
+		// The texture tag's material wins over the colour record, as it does when rendering.
+		SetColour(tagged, Vector(1.0, 1.0, 0.0));
+		Assign(tagged, carbon);
+		SetColour(off, Vector(0.0, 1.0, 0.0), false, ID_BASEOBJECT_USECOLOR_OFF);
+		SetColour(bright, Vector(2.0, -1.0, 0.5));
+		for (BaseObject* op : { red1, red2, glass, tagged, plain, off, bright })
+			op->InsertUnderLast(root);
+		return root;
+	};
+	ASSERT_NE(AddGenerator(d.doc, "Molecule", Vector(), build), nullptr);
+	tinygltf::Model m;
+	ASSERT_TRUE(ExportAndLoad(d.doc, m));
+
+	const tinygltf::Material* red = MaterialOf(m, FindNode(m, "Red1"));
+	ASSERT_NE(red, nullptr);
+	EXPECT_THAT(red->pbrMetallicRoughness.baseColorFactor, ElementsAre(1.0, 0.0, 0.0, 1.0));
+	EXPECT_EQ(red->pbrMetallicRoughness.metallicFactor, 0.0);
+	EXPECT_EQ(red->pbrMetallicRoughness.roughnessFactor, 0.5);
+	EXPECT_EQ(red->alphaMode, "OPAQUE");
+	EXPECT_EQ(red->name, "display #FF0000");
+	// Same geometry and colour: one material and one mesh for both.
+	EXPECT_EQ(FindNode(m, "Red1")->mesh, FindNode(m, "Red2")->mesh);
+
+	const tinygltf::Material* glass = MaterialOf(m, FindNode(m, "Glass"));
+	ASSERT_NE(glass, nullptr);
+	EXPECT_EQ(glass->alphaMode, "BLEND");
+	EXPECT_TRUE(glass->doubleSided);
+	EXPECT_THAT(glass->pbrMetallicRoughness.baseColorFactor, ElementsAre(0.0, 0.5, 1.0, 0.5));
+	// The same sphere in another colour still shares the geometry's accessors.
+	EXPECT_NE(FindNode(m, "Glass")->mesh, FindNode(m, "Red1")->mesh);
+	EXPECT_EQ(m.meshes[size_t(FindNode(m, "Glass")->mesh)].primitives[0].attributes.at("POSITION"),
+		m.meshes[size_t(FindNode(m, "Red1")->mesh)].primitives[0].attributes.at("POSITION"));
+
+	const tinygltf::Material* tagged = MaterialOf(m, FindNode(m, "Tagged"));
+	ASSERT_NE(tagged, nullptr);
+	EXPECT_EQ(tagged->name, "Carbon");
+	EXPECT_THAT(tagged->pbrMetallicRoughness.baseColorFactor, ElementsAre(0.1, 0.2, 0.3, 1.0));
+
+	EXPECT_EQ(MaterialOf(m, FindNode(m, "Plain")), nullptr);
+	EXPECT_EQ(MaterialOf(m, FindNode(m, "Off")), nullptr);
+	// Out-of-range colours are clamped into what glTF allows.
+	EXPECT_THAT(Rgba(m, FindNode(m, "Bright")), ElementsAre(1.0, 0.0, 0.5, 1.0));
+
+	std::set<std::string> names;
+	for (const tinygltf::Material& mat : m.materials)
+		names.insert(mat.name);
+	EXPECT_EQ(names.size(), m.materials.size()) << "an identical material was written twice";
+	EXPECT_EQ(m.materials.size(), 4u);
+}
+
+TEST_F(ExportTest, XrayBondWithADocumentMaterialKeepsItsNameAndBlends)
+{
+	Doc d;
+	BaseMaterial* bondMat = AddMaterial(d.doc, "Bonds", Vector(0.5, 0.5, 0.5));
+	BaseObject* bond = Bond(Vector(), Vector(0.0, 0.0, 40.0));
+	SetColour(bond, Vector(1.0, 1.0, 1.0), true);
+	Assign(bond, bondMat);
+	d.doc->InsertObject(bond, nullptr, nullptr);
+	tinygltf::Model m;
+	ASSERT_TRUE(ExportAndLoad(d.doc, m));
+	const tinygltf::Material* mat = MaterialOf(m, FindNode(m, "Bond"));
+	ASSERT_NE(mat, nullptr);
+	EXPECT_EQ(mat->name, "Bonds");
+	EXPECT_EQ(mat->alphaMode, "BLEND");
+	EXPECT_THAT(mat->pbrMetallicRoughness.baseColorFactor, ElementsAre(0.5, 0.5, 0.5, 0.5));
+}
+} // namespace

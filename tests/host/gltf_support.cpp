@@ -1,0 +1,286 @@
+// The glTF tests' scenes and file reader; the one place the tests compile tinygltf's code.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <sys/wait.h>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wall"
+#pragma GCC diagnostic ignored "-Wextra"
+#pragma GCC diagnostic ignored "-Wpedantic"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define TINYGLTF_IMPLEMENTATION
+#include "gltf_support.h"
+#pragma GCC diagnostic pop
+
+namespace gltf_test
+{
+namespace
+{
+class StageData : public ObjectData
+{
+	INSTANCEOF(StageData, ObjectData)
+
+public:
+	static NodeData* Alloc() { return NewObjClear(StageData); }
+	BaseObject* GetVirtualObjects(BaseObject* op, HierarchyHelp* hh) override
+	{
+		if (!op->CheckCache(hh) && !op->IsDirty(DIRTYFLAGS::DATA))
+			return op->GetCache(hh);
+		return Builder() ? Builder()() : nullptr;
+	}
+};
+} // namespace
+
+std::function<BaseObject*()>& Builder()
+{
+	static std::function<BaseObject*()> builder;
+	return builder;
+}
+
+Doc::Doc() : doc(BaseDocument::Alloc()) {}
+Doc::~Doc() { BaseDocument::Free(doc); }
+
+BaseObject* Named(BaseObject* op, const char* name, const Vector& pos)
+{
+	op->SetName(String(name));
+	op->SetRelPos(pos);
+	return op;
+}
+
+PolygonObject* Sphere(Float radius, Int32 segments)
+{
+	BaseContainer bc;
+	bc.SetFloat(PRIM_SPHERE_RAD, radius);
+	bc.SetInt32(PRIM_SPHERE_SUB, segments);
+	return static_cast<PolygonObject*>(GeneratePrimitive(nullptr, Osphere, bc, 1.0, false));
+}
+
+BaseObject* Bond(const Vector& from, const Vector& to, Float r, Int32 caps)
+{
+	BaseObject* sweep = BaseObject::Alloc(Osweep);
+	sweep->SetName("Bond"_s);
+	sweep->SetParameter(DescID(2999), GeData(caps), DESCFLAGS_SET::NONE);
+	sweep->SetParameter(DescID(3000), GeData(caps), DESCFLAGS_SET::NONE);
+
+	SplineObject* profile = SplineObject::Alloc(4, SPLINETYPE::BEZIER);
+	const Float k = 0.415 * r;
+	const Vector pts[4] = { { r, 0, 0 }, { 0, r, 0 }, { -r, 0, 0 }, { 0, -r, 0 } };
+	const Vector right[4] = { { 0, k, 0 }, { -k, 0, 0 }, { 0, -k, 0 }, { k, 0, 0 } };
+	for (int i = 0; i < 4; ++i)
+	{
+		profile->GetPointW()[i] = pts[i];
+		profile->GetTangentW()[i] = Tangent { -right[i], right[i] };
+	}
+	BaseContainer* bc = profile->GetDataInstance();
+	bc->SetInt32(SPLINEOBJECT_TYPE, SPLINEOBJECT_TYPE_BEZIER);
+	bc->SetBool(SPLINEOBJECT_CLOSED, true);
+	bc->SetInt32(SPLINEOBJECT_INTERPOLATION, SPLINEOBJECT_INTERPOLATION_UNIFORM);
+	bc->SetInt32(SPLINEOBJECT_SUB, 2);
+	profile->SetName("Profile"_s);
+	profile->InsertUnder(sweep);
+
+	SplineObject* path = SplineObject::Alloc(2, SPLINETYPE::LINEAR);
+	path->GetPointW()[0] = from;
+	path->GetPointW()[1] = to;
+	path->SetName("Path"_s);
+	path->InsertUnderLast(sweep);
+	return sweep;
+}
+
+void SetColour(BaseObject* op, const Vector& colour, Bool xray, Int32 usecolor)
+{
+	ObjectColorProperties props;
+	props.usecolor = usecolor;
+	props.color = colour;
+	props.xray = xray;
+	op->SetColorProperties(&props);
+}
+
+BaseMaterial* AddMaterial(BaseDocument* doc, const char* name, const Vector& colour)
+{
+	BaseMaterial* mat = BaseMaterial::Alloc(Mmaterial);
+	mat->SetName(String(name));
+	mat->GetDataInstance()->SetVector(MATERIAL_COLOR_COLOR, colour);
+	doc->InsertMaterial(mat);
+	return mat;
+}
+
+void Assign(BaseObject* op, BaseMaterial* mat)
+{
+	TextureTag* tag = TextureTag::Alloc();
+	tag->SetMaterial(mat);
+	op->InsertTag(tag);
+}
+
+BaseObject* AddGenerator(BaseDocument* doc, const char* name, const Vector& pos, std::function<BaseObject*()> build)
+{
+	if (!vh::FindObjectPlugin(ID_STAGE))
+		vh::RegisterObjectPluginHost(ID_STAGE, "Stage"_s, OBJECT_GENERATOR, StageData::Alloc, String(), nullptr, 0, nullptr);
+	Builder() = std::move(build);
+	BaseObject* op = vh::AllocPluginObject(ID_STAGE);
+	if (!op)
+		return nullptr;
+	Named(op, name, pos);
+	doc->InsertObject(op, nullptr, nullptr);
+	vh::EvaluateDocument(doc);
+	Builder() = nullptr;
+	return op;
+}
+
+Int TriangleCount(const PolygonObject* op)
+{
+	Int n = 0;
+	for (Int32 i = 0; i < op->GetPolygonCount(); ++i)
+		n += op->GetPolygonR()[i].IsTriangle() ? 1 : 2;
+	return n;
+}
+
+void ExportTest::SetUp()
+{
+	std::string pattern = (std::filesystem::temp_directory_path() / "vireltan-gltf-XXXXXX").string();
+	ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+	dir = pattern;
+}
+
+void ExportTest::TearDown()
+{
+	std::error_code ec;
+	std::filesystem::remove_all(dir, ec);
+}
+
+::testing::AssertionResult ExportTest::ExportAndLoad(BaseDocument* doc, tinygltf::Model& model, vh::ExportSummary* summary)
+{
+	const std::string file = Path("out.glb");
+	std::string error;
+	vh::ExportSummary local;
+	if (!vh::ExportGltf(doc, Filename(vh::FromUtf8(file)), summary ? summary : &local, &error))
+		return ::testing::AssertionFailure() << "export failed: " << error;
+	tinygltf::TinyGLTF loader;
+	std::string err, warn;
+	if (!loader.LoadBinaryFromFile(&model, &err, &warn, file))
+		return ::testing::AssertionFailure() << "cannot read back: " << err << warn;
+	return ::testing::AssertionSuccess();
+}
+
+std::vector<std::string> ExportTest::Entries() const
+{
+	std::vector<std::string> names;
+	for (const auto& e : std::filesystem::directory_iterator(dir))
+		names.push_back(e.path().filename().string());
+	return names;
+}
+
+const tinygltf::Node* FindNode(const tinygltf::Model& m, const std::string& name)
+{
+	for (const tinygltf::Node& n : m.nodes)
+		if (n.name == name)
+			return &n;
+	return nullptr;
+}
+
+std::vector<std::string> ChildNames(const tinygltf::Model& m, const tinygltf::Node& n)
+{
+	std::vector<std::string> names;
+	for (int c : n.children)
+		names.push_back(m.nodes.at(size_t(c)).name);
+	return names;
+}
+
+namespace
+{
+const unsigned char* AccessorData(const tinygltf::Model& m, const tinygltf::Accessor& a, size_t elementSize)
+{
+	const tinygltf::BufferView& v = m.bufferViews.at(size_t(a.bufferView));
+	const tinygltf::Buffer& b = m.buffers.at(size_t(v.buffer));
+	const size_t begin = v.byteOffset + a.byteOffset;
+	if (v.byteStride != 0 && v.byteStride != elementSize)
+		ADD_FAILURE() << "strided accessors are not read by the tests";
+	if (begin + a.count * elementSize > b.data.size() || a.count * elementSize > v.byteLength)
+	{
+		ADD_FAILURE() << "accessor runs past its buffer";
+		return nullptr;
+	}
+	return b.data.data() + begin;
+}
+} // namespace
+
+std::vector<float> Floats(const tinygltf::Model& m, int accessor)
+{
+	const tinygltf::Accessor& a = m.accessors.at(size_t(accessor));
+	EXPECT_EQ(a.componentType, TINYGLTF_COMPONENT_TYPE_FLOAT);
+	const size_t width = size_t(tinygltf::GetNumComponentsInType(uint32_t(a.type)));
+	const unsigned char* p = AccessorData(m, a, width * sizeof(float));
+	std::vector<float> out(p ? a.count * width : 0);
+	if (p)
+		std::memcpy(out.data(), p, out.size() * sizeof(float));
+	return out;
+}
+
+std::vector<uint32_t> Indices(const tinygltf::Model& m, int accessor)
+{
+	const tinygltf::Accessor& a = m.accessors.at(size_t(accessor));
+	std::vector<uint32_t> out;
+	if (a.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT)
+	{
+		const unsigned char* p = AccessorData(m, a, 2);
+		for (size_t i = 0; p && i < a.count; ++i)
+		{
+			uint16_t v;
+			std::memcpy(&v, p + 2 * i, 2);
+			out.push_back(v);
+		}
+	}
+	else
+	{
+		EXPECT_EQ(a.componentType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT);
+		const unsigned char* p = AccessorData(m, a, 4);
+		out.resize(p ? a.count : 0);
+		if (p)
+			std::memcpy(out.data(), p, out.size() * 4);
+	}
+	return out;
+}
+
+Int FileTriangles(const tinygltf::Model& m)
+{
+	Int n = 0;
+	for (const tinygltf::Node& node : m.nodes)
+	{
+		if (node.mesh < 0)
+			continue;
+		for (const tinygltf::Primitive& p : m.meshes.at(size_t(node.mesh)).primitives)
+		{
+			EXPECT_EQ(p.mode, TINYGLTF_MODE_TRIANGLES);
+			n += Int(m.accessors.at(size_t(p.indices)).count / 3);
+		}
+	}
+	return n;
+}
+
+std::string ValidatorScript()
+{
+	const std::filesystem::path tools = std::filesystem::path(VIRELTAN_SOURCE_DIR) / "tools";
+	if (!std::filesystem::exists(tools / "node_modules" / "gltf-validator" / "package.json"))
+		return {};
+	return (tools / "validate-gltf.js").string();
+}
+
+int RunValidator(const std::string& file, std::string* log)
+{
+	const std::string out = file + ".validator.log";
+	const std::string command = "node '" + ValidatorScript() + "' '" + file + "' > '" + out + "' 2>&1";
+	const int status = std::system(command.c_str());
+	std::ifstream in(out);
+	std::stringstream text;
+	text << in.rdbuf();
+	if (log)
+		*log = text.str();
+	std::remove(out.c_str());
+	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+} // namespace gltf_test

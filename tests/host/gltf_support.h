@@ -1,0 +1,79 @@
+// Scenes to export and a reader for the .glb files, shared by the glTF tests.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wall"
+#pragma GCC diagnostic ignored "-Wextra"
+#pragma GCC diagnostic ignored "-Wpedantic"
+// The same configuration in every file that includes it: it changes the layout of TinyGLTF.
+#define TINYGLTF_NO_STB_IMAGE
+#define TINYGLTF_NO_STB_IMAGE_WRITE
+#define TINYGLTF_NO_EXTERNAL_IMAGE
+#include <tiny_gltf.h>
+#pragma GCC diagnostic pop
+
+#include "../../host/internal.h"
+#include "vh/gltf.h"
+
+namespace gltf_test
+{
+// A generator whose cache is whatever Builder() makes: stands in for the molecule object.
+constexpr Int32 ID_STAGE = 1999101;
+std::function<BaseObject*()>& Builder();
+
+// Documents freed at the end of a test.
+struct Doc
+{
+	Doc();
+	~Doc();
+	Doc(const Doc&) = delete;
+	Doc& operator=(const Doc&) = delete;
+	BaseDocument* doc = nullptr;
+};
+
+BaseObject* Named(BaseObject* op, const char* name, const Vector& pos = Vector());
+PolygonObject* Sphere(Float radius, Int32 segments = 12);
+// A bond as the plug-in builds it: sweep with the four-point Bezier circle profile and a linear path.
+BaseObject* Bond(const Vector& from, const Vector& to, Float radius = 3.0, Int32 caps = 1);
+void SetColour(BaseObject* op, const Vector& colour, Bool xray = false, Int32 usecolor = ID_BASEOBJECT_USECOLOR_ALWAYS);
+BaseMaterial* AddMaterial(BaseDocument* doc, const char* name, const Vector& colour);
+void Assign(BaseObject* op, BaseMaterial* mat);
+// Puts a generator into the document whose cache Builder() makes, evaluated.
+BaseObject* AddGenerator(BaseDocument* doc, const char* name, const Vector& pos, std::function<BaseObject*()> build);
+
+// Triangles the host's polygons make (a quad two).
+Int TriangleCount(const PolygonObject* op);
+
+// A folder of its own for each test, removed afterwards.
+class ExportTest : public ::testing::Test
+{
+protected:
+	void SetUp() override;
+	void TearDown() override;
+	std::string Path(const std::string& name) const { return dir + "/" + name; }
+	// Exports and reads the file back; fails the test when either step fails.
+	::testing::AssertionResult ExportAndLoad(BaseDocument* doc, tinygltf::Model& model, vh::ExportSummary* summary = nullptr);
+	std::vector<std::string> Entries() const; // names in the test folder
+
+	std::string dir;
+};
+
+// Node of that name (the first), nullptr when there is none.
+const tinygltf::Node* FindNode(const tinygltf::Model& m, const std::string& name);
+std::vector<std::string> ChildNames(const tinygltf::Model& m, const tinygltf::Node& n);
+std::vector<float> Floats(const tinygltf::Model& m, int accessor);
+std::vector<uint32_t> Indices(const tinygltf::Model& m, int accessor);
+// Triangles over every node with a mesh (a shared mesh counts for each node).
+Int FileTriangles(const tinygltf::Model& m);
+
+// Path of tools/validate-gltf.js when its package is installed, empty otherwise.
+std::string ValidatorScript();
+// Exit status of the validator on the file; its output goes to `log`.
+int RunValidator(const std::string& file, std::string* log);
+} // namespace gltf_test
