@@ -1,11 +1,6 @@
 // The glTF tests' scenes and file reader; the one place the tests compile tinygltf's code.
-#include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <sys/wait.h>
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wall"
@@ -16,6 +11,8 @@
 #define TINYGLTF_IMPLEMENTATION
 #include "gltf_support.h"
 #pragma GCC diagnostic pop
+
+#include "validator.h"
 
 namespace gltf_test
 {
@@ -262,25 +259,7 @@ Int FileTriangles(const tinygltf::Model& m)
 	return n;
 }
 
-std::string ValidatorScript()
-{
-	const std::filesystem::path tools = std::filesystem::path(VIRELTAN_SOURCE_DIR) / "tools";
-	if (!std::filesystem::exists(tools / "node_modules" / "gltf-validator" / "package.json"))
-		return {};
-	return (tools / "validate-gltf.js").string();
-}
+std::string ValidatorScript() { return validator::Script(); }
 
-int RunValidator(const std::string& file, std::string* log)
-{
-	const std::string out = file + ".validator.log";
-	const std::string command = "node '" + ValidatorScript() + "' '" + file + "' > '" + out + "' 2>&1";
-	const int status = std::system(command.c_str());
-	std::ifstream in(out);
-	std::stringstream text;
-	text << in.rdbuf();
-	if (log)
-		*log = text.str();
-	std::remove(out.c_str());
-	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int RunValidator(const std::string& file, std::string* log) { return validator::Run({ file }, log); }
 } // namespace gltf_test

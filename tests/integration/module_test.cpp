@@ -15,53 +15,15 @@
 #include "vh/host.h"
 #include "vh/loader.h"
 
+#include "support.h"
+
 namespace
 {
 using nlohmann::json;
 
-const std::string PLUGINS = VIRELTAN_PLUGIN_DIR;
+using namespace integration;
+
 const std::string MODULE = PLUGINS + "/vireltan/vireltan.xso64";
-
-struct Output
-{
-	int status;
-	std::string out;
-};
-
-Output Shell(const std::string& command)
-{
-	Output result{-1, ""};
-	FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-	if (!pipe)
-		return result;
-	std::array<char, 4096> buffer;
-	size_t n;
-	while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-		result.out.append(buffer.data(), n);
-	const int status = pclose(pipe);
-	result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-	return result;
-}
-
-class TempDir
-{
-public:
-	TempDir()
-	{
-		char pattern[] = "/tmp/vireltan-it-XXXXXX";
-		path = mkdtemp(pattern);
-	}
-	~TempDir() { EXPECT_EQ(std::system(("rm -rf '" + path + "'").c_str()), 0); }
-	void Copy(const std::string& from, const std::string& to) const
-	{
-		EXPECT_EQ(std::system(("mkdir -p \"$(dirname '" + path + "/" + to + "')\" && cp -r '" + from + "' '" + path + "/" + to + "'").c_str()), 0);
-	}
-	void Write(const std::string& name, const std::string& content) const
-	{
-		std::ofstream(path + "/" + name, std::ios::binary) << content;
-	}
-	std::string path;
-};
 
 Bool ConsoleHas(const std::string& part)
 {
@@ -196,7 +158,6 @@ TEST(Loader, ModuleRefusingTheHostVersionIsSkipped)
 
 #ifdef VIRELTAN_HOST_TOOL
 const std::string TOOL = VIRELTAN_HOST_TOOL;
-const std::string DATA = VIRELTAN_TEST_DATA;
 
 // Runs a script and returns the dumps it printed, in order.
 std::vector<json> RunScript(const std::string& script, int* status = nullptr)

@@ -1,5 +1,6 @@
 // vireltan-host: loads the plug-in module headlessly, drives molecule objects, dumps and exports them.
 #include <chrono>
+#include <iomanip>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -18,10 +19,7 @@
 // members to report the molecule it holds.
 #include "vireltan.h"
 
-#if __has_include("vh/gltf.h")
 #include "vh/gltf.h"
-#define VIRELTAN_HAS_GLTF 1
-#endif
 
 using nlohmann::json;
 
@@ -62,6 +60,15 @@ std::string TypeName(Int32 type)
 		default:
 			return "type" + std::to_string(type);
 	}
+}
+
+// Triangles of a polygon object, a quad counting two; 0 for none.
+Int TriangleCount(const PolygonObject* poly)
+{
+	Int n = 0;
+	for (Int32 i = 0; poly && i < poly->GetPolygonCount(); ++i)
+		n += poly->GetPolygonR()[i].IsTriangle() ? 1 : 2;
+	return n;
 }
 
 json NodeJson(BaseObject* op)
@@ -121,12 +128,15 @@ json NodeJson(BaseObject* op)
 	{
 		const BaseContainer* c = op->GetDataInstance();
 		node["parameters"] = {{"2999", c->GetInt32(2999)}, {"3000", c->GetInt32(3000)}};
+		// The tube the host's sweep evaluation makes, as an export writes it.
+		node["triangleCount"] = TriangleCount(vh::GetSweepGeometry(op));
 	}
 	if (op->GetType() == Opolygon)
 	{
 		PolygonObject* poly = static_cast<PolygonObject*>(op);
 		node["pointCount"] = poly->GetPointCount();
 		node["polygonCount"] = poly->GetPolygonCount();
+		node["triangleCount"] = TriangleCount(poly);
 	}
 	json children = json::array();
 	for (BaseObject* c = op->GetDown(); c; c = c->GetNext())
@@ -477,10 +487,10 @@ void Load(Session& s, const std::string& file)
 	Press(s, "MOLOBJ_LOAD");
 }
 
-// 0 written, 1 failed (message on stderr).
-int Export(Session& s, const std::string& out)
+// 0 written, 1 failed (message on stderr). The time reported runs from `began` when given, else
+// it is the writer's own.
+int Export(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began = nullptr)
 {
-#ifdef VIRELTAN_HAS_GLTF
 	vh::ExportSummary summary;
 	std::string error;
 	if (!vh::ExportGltf(s.doc, Filename(vh::FromUtf8(out)), &summary, &error))
@@ -488,17 +498,13 @@ int Export(Session& s, const std::string& out)
 		std::cerr << "vireltan-host: export failed: " << error << "\n";
 		return 1;
 	}
+	const double seconds =
+		began ? std::chrono::duration<double>(std::chrono::steady_clock::now() - *began).count() : summary.seconds;
 	const Vireltan* data = static_cast<const Vireltan*>(s.op->GetNodeData());
 	std::cout << out << ": " << data->atoms.GetCount() << " atoms, " << data->bonds.GetCount() << " bonds, "
 			  << summary.objects << " objects, " << summary.triangles << " triangles, " << summary.bytes << " bytes, "
-			  << summary.seconds << " s\n";
+			  << std::fixed << std::setprecision(3) << seconds << " s\n";
 	return 0;
-#else
-	std::cerr << "vireltan-host: export to glTF is not available in this build\n";
-	(void)s;
-	(void)out;
-	return 1;
-#endif
 }
 
 std::vector<std::string> Words(const std::string& line)
@@ -683,7 +689,11 @@ int main(int argc, char** argv)
 				}
 				for (const std::string& m : materials)
 					AddMaterial(session, m);
+				const auto began = std::chrono::steady_clock::now();
+				// The object shows a message box only when the file could not be read.
+				const size_t dialogsBefore = vh::Dialogs().size();
 				Load(session, molfile);
+				const Bool loadFailed = vh::Dialogs().size() > dialogsBefore;
 				vh::EvaluateDocument(session.doc);
 				if (dumpCmd->parsed())
 				{
@@ -691,8 +701,7 @@ int main(int argc, char** argv)
 				}
 				else
 				{
-					const Vireltan* data = static_cast<const Vireltan*>(session.op->GetNodeData());
-					if (data->atoms.GetCount() == 0 && !vh::Dialogs().empty())
+					if (loadFailed)
 					{
 						std::cerr << "vireltan-host: the molecule could not be loaded; nothing exported\n";
 						status = 1;
@@ -708,7 +717,7 @@ int main(int argc, char** argv)
 								output.erase(dot);
 							output += ".glb";
 						}
-						status = Export(session, output);
+						status = Export(session, output, &began);
 					}
 				}
 			}

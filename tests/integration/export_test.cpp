@@ -1,0 +1,276 @@
+// vireltan-host export: the file holds what the generator made, passes the Khronos validator,
+// and a molecule or an output that fails leaves nothing behind.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+#include "support.h"
+#include "validator.h"
+
+#ifdef VIRELTAN_HOST_TOOL
+namespace
+{
+using nlohmann::json;
+using namespace integration;
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+
+const std::string TOOL = VIRELTAN_HOST_TOOL;
+const std::string EXAMPLES = std::string(VIRELTAN_SOURCE_DIR) + "/examples";
+
+std::string Tool(const std::string& args) { return "'" + TOOL + "' --plugins '" + PLUGINS + "' " + args; }
+
+uint32_t Word(const std::string& bytes, size_t at)
+{
+	uint32_t v = 0;
+	std::memcpy(&v, bytes.data() + at, 4);
+	return v;
+}
+
+// The JSON chunk of a binary glTF file, after checking the container's framing.
+::testing::AssertionResult ReadGlb(const std::string& file, json* out)
+{
+	std::ifstream in(file, std::ios::binary);
+	const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+	if (bytes.size() < 20)
+		return ::testing::AssertionFailure() << file << ": " << bytes.size() << " bytes";
+	if (bytes.compare(0, 4, "glTF") != 0 || Word(bytes, 4) != 2 || Word(bytes, 8) != bytes.size())
+		return ::testing::AssertionFailure() << file << ": bad header";
+	const uint32_t length = Word(bytes, 12);
+	if (Word(bytes, 16) != 0x4E4F534A || 20 + size_t(length) > bytes.size())
+		return ::testing::AssertionFailure() << file << ": bad JSON chunk";
+	*out = json::parse(bytes.substr(20, length), nullptr, false);
+	if (out->is_discarded())
+		return ::testing::AssertionFailure() << file << ": JSON does not parse";
+	return ::testing::AssertionSuccess();
+}
+
+json Translation(const json& node)
+{
+	return node.contains("translation") ? node["translation"] : json::array({0.0, 0.0, 0.0});
+}
+
+// Walks a dumped object tree and the file's nodes side by side; counts the file's triangles.
+void Compare(const json& gltf, const json& dumped, const json& node, const std::string& where, long* triangles)
+{
+	ASSERT_EQ(node.value("name", ""), dumped["name"]) << where;
+	const json t = Translation(node);
+	for (size_t k = 0; k < 3; ++k)
+		EXPECT_NEAR(t[k].get<double>(), dumped["position"][k].get<double>(), 1e-9) << where;
+
+	const long expected = dumped.value("triangleCount", 0L);
+	if (node.contains("mesh"))
+	{
+		long count = 0;
+		for (const json& p : gltf["meshes"][node["mesh"].get<size_t>()]["primitives"])
+			count += gltf["accessors"][p["indices"].get<size_t>()]["count"].get<long>() / 3;
+		EXPECT_EQ(count, expected) << where;
+		*triangles += count;
+	}
+	else
+	{
+		EXPECT_EQ(expected, 0) << where << ": geometry left out";
+	}
+
+	const json& children = dumped["children"];
+	const json kids = node.value("children", json::array());
+	ASSERT_EQ(kids.size(), children.size()) << where;
+	for (size_t i = 0; i < kids.size(); ++i)
+		Compare(gltf, children[i], gltf["nodes"][kids[i].get<size_t>()], where + "/" + children[i]["name"].get<std::string>(),
+			triangles);
+}
+
+struct Variant
+{
+	const char* name;
+	std::string options;
+};
+
+const std::vector<Variant>& Variants()
+{
+	static const std::vector<Variant> variants = {
+		{"defaults", ""},
+		{"atoms", "--set MOLOBJ_DISPLAY_MODE=1"},
+		{"bonds", "--set MOLOBJ_DISPLAY_MODE=2 --set MOLOBJ_BOND_CAPS=1"},
+		{"nuclei", "--set MOLOBJ_SHOW_NUCLEUS=true --set MOLOBJ_ATOM_RADIUS_MODE=1"},
+		{"xray", "--set MOLOBJ_XRAY=true --set MOLOBJ_SHOW_NUCLEUS=true"},
+		{"preset", "--set MOLOBJ_COLOR_SOURCE=1 --set MOLOBJ_PRESET=3 --set MOLOBJ_ATOM_SEGMENTS=8"},
+		{"materials", "--material 'C:Carbon:#333333' --material 'H:Hydrogen' --material 'O:Oxygen:#FF2010' "
+					  "--material 'BD1:Single:#AAAAAA' --material 'BD2:Double' --material 'BD4:Ring:#FFD000' "
+					  "--material 'NUC:Core:#000080' --set MOLOBJ_SHOW_NUCLEUS=true --set MOLOBJ_XRAY=true"},
+	};
+	return variants;
+}
+
+const std::vector<std::string>& Examples()
+{
+	static const std::vector<std::string> examples = [] {
+		std::vector<std::string> names;
+		for (const auto& e : std::filesystem::directory_iterator(EXAMPLES))
+			if (e.path().extension() == ".sdf")
+				names.push_back(e.path().stem().string());
+		std::sort(names.begin(), names.end());
+		return names;
+	}();
+	return examples;
+}
+
+TEST(Export, EveryExampleInEveryModeMatchesItsDumpAndPassesTheValidator)
+{
+	ASSERT_FALSE(validator::Script().empty()) << "gltf-validator is not installed: run tools/setup.sh";
+	ASSERT_GE(Examples().size(), 4u);
+	TempDir dir;
+	std::vector<std::string> files;
+	for (const std::string& example : Examples())
+	{
+		for (const Variant& v : Variants())
+		{
+			SCOPED_TRACE(example + " " + v.name);
+			const std::string molfile = "'" + EXAMPLES + "/" + example + ".sdf' ";
+			const std::string file = dir.path + "/" + example + "-" + v.name + ".glb";
+			Output exported = Shell(Tool("export " + molfile + "-o '" + file + "' " + v.options));
+			ASSERT_EQ(exported.status, 0) << exported.out;
+			Output dumped = Shell(Tool("dump " + molfile + v.options));
+			ASSERT_EQ(dumped.status, 0);
+			const json dump = json::parse(dumped.out);
+			const json& object = dump["objects"][0];
+			ASSERT_TRUE(object["cache"].is_object());
+
+			json gltf;
+			ASSERT_TRUE(ReadGlb(file, &gltf));
+			const json& root = gltf["nodes"][gltf["scenes"][0]["nodes"][0].get<size_t>()];
+			EXPECT_EQ(root["scale"], json::array({0.01, 0.01, 0.01}));
+			ASSERT_EQ(root["children"].size(), 1u);
+			const json& molecule = gltf["nodes"][root["children"][0].get<size_t>()];
+			EXPECT_EQ(molecule["name"], object["name"]);
+			ASSERT_EQ(molecule["children"].size(), 1u);
+			long triangles = 0;
+			Compare(gltf, object["cache"], gltf["nodes"][molecule["children"][0].get<size_t>()], example, &triangles);
+			EXPECT_GT(triangles, 0);
+
+			// The summary line reports the same figures.
+			const size_t atoms = object["molecule"]["atoms"].size();
+			const size_t bonds = object["molecule"]["bonds"].size();
+			EXPECT_THAT(exported.out, HasSubstr(": " + std::to_string(atoms) + " atoms, " + std::to_string(bonds) + " bonds, "));
+			EXPECT_THAT(exported.out, HasSubstr(" objects, " + std::to_string(triangles) + " triangles, " +
+											std::to_string(std::filesystem::file_size(file)) + " bytes, "));
+			files.push_back(file);
+		}
+	}
+
+	std::string log;
+	EXPECT_EQ(validator::Run(files, &log), 0) << log;
+	for (const std::string& file : files)
+		EXPECT_THAT(log, HasSubstr(file + ": 0 errors, 0 warnings")) << log;
+}
+
+TEST(Export, MaterialsOfTheGroupsReachTheFileWithTheirColours)
+{
+	TempDir dir;
+	const std::string file = dir.path + "/caffeine.glb";
+	ASSERT_EQ(Shell(Tool("export '" + EXAMPLES + "/caffeine.sdf' -o '" + file +
+					  "' --material 'C:Carbon:#336699' --material 'BD2:Double:#FF0000' --set MOLOBJ_XRAY=true"))
+				  .status,
+		0);
+	json gltf;
+	ASSERT_TRUE(ReadGlb(file, &gltf));
+	std::map<std::string, json> byName;
+	for (const json& m : gltf["materials"])
+		byName[m["name"]] = m;
+	ASSERT_TRUE(byName.count("Carbon"));
+	ASSERT_TRUE(byName.count("Double"));
+	const json carbon = byName["Carbon"]["pbrMetallicRoughness"]["baseColorFactor"];
+	EXPECT_NEAR(carbon[0].get<double>(), 0x33 / 255.0, 1e-6);
+	EXPECT_NEAR(carbon[1].get<double>(), 0x66 / 255.0, 1e-6);
+	EXPECT_NEAR(carbon[2].get<double>(), 0x99 / 255.0, 1e-6);
+	// Atoms that get a material carry no X-ray flag; bonds always do.
+	EXPECT_EQ(carbon[3].get<double>(), 1.0);
+	EXPECT_FALSE(byName["Carbon"].contains("alphaMode"));
+	EXPECT_EQ(byName["Double"]["alphaMode"], "BLEND");
+	EXPECT_EQ(byName["Double"]["pbrMetallicRoughness"]["baseColorFactor"], json::array({1.0, 0.0, 0.0, 0.5}));
+
+	// Every carbon sphere uses the group's material, and nothing else does.
+	size_t carbons = 0;
+	for (const json& n : gltf["nodes"])
+	{
+		if (!n.contains("mesh"))
+			continue;
+		const json& p = gltf["meshes"][n["mesh"].get<size_t>()]["primitives"][0];
+		const bool isCarbon = p.contains("material") && gltf["materials"][p["material"].get<size_t>()]["name"] == "Carbon";
+		EXPECT_EQ(isCarbon, n["name"] == "C") << n["name"];
+		carbons += isCarbon;
+	}
+	EXPECT_EQ(carbons, 8u);
+}
+
+TEST(Export, EmptyMoleculeAndOneAtomAreValidFiles)
+{
+	ASSERT_FALSE(validator::Script().empty()) << "gltf-validator is not installed: run tools/setup.sh";
+	TempDir dir;
+	dir.Write("empty.sdf", "nothing\n  made by hand\n\n  0  0  0  0  0  0  0  0  0  0999 V2000\nM  END\n$$$$\n");
+	dir.Write("one.sdf", "neon\n  made by hand\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
+						 "    0.0000    0.0000    0.0000 Ne  0  0  0  0  0  0  0  0  0  0  0  0\nM  END\n$$$$\n");
+	Output empty = Shell(Tool("export '" + dir.path + "/empty.sdf'"));
+	ASSERT_EQ(empty.status, 0);
+	EXPECT_THAT(empty.out, HasSubstr("empty.glb: 0 atoms, 0 bonds, "));
+	Output one = Shell(Tool("export '" + dir.path + "/one.sdf' -o '" + dir.path + "/neon.glb'"));
+	ASSERT_EQ(one.status, 0);
+	EXPECT_THAT(one.out, HasSubstr("neon.glb: 1 atoms, 0 bonds, 3 objects, "));
+
+	json gltf;
+	ASSERT_TRUE(ReadGlb(dir.path + "/neon.glb", &gltf));
+	ASSERT_EQ(gltf["meshes"].size(), 1u);
+	std::string log;
+	EXPECT_EQ(validator::Run({dir.path + "/empty.glb", dir.path + "/neon.glb"}, &log), 0) << log;
+}
+
+TEST(Export, FailedLoadOrUnwritableOutputExportsNothingAndSaysWhy)
+{
+	TempDir dir;
+	const std::string out = dir.path + "/out.glb";
+	Output missing = Shell(Tool("export '" + dir.path + "/none.sdf' -o '" + out + "'"), true);
+	EXPECT_EQ(missing.status, 1);
+	EXPECT_THAT(missing.out, HasSubstr("message box: The .sdf file specified does not exist."));
+	EXPECT_THAT(missing.out, HasSubstr("message box: An error was encountered when loading the molecule definition file."));
+	EXPECT_THAT(missing.out, HasSubstr("nothing exported"));
+
+	dir.Write("x.mol2", "@<TRIPOS>MOLECULE\n");
+	Output mol2 = Shell(Tool("export '" + dir.path + "/x.mol2' -o '" + out + "'"), true);
+	EXPECT_EQ(mol2.status, 1);
+	EXPECT_THAT(mol2.out, HasSubstr("An error was encountered when loading the molecule definition file."));
+	dir.Write("x.xyz", "1\n\nC 0 0 0\n");
+	EXPECT_EQ(Shell(Tool("export '" + dir.path + "/x.xyz' -o '" + out + "'")).status, 1);
+	EXPECT_FALSE(std::filesystem::exists(out));
+
+	Output unwritable = Shell(Tool("export '" + EXAMPLES + "/caffeine.sdf' -o '" + dir.path + "/no/such/folder/c.glb'"), true);
+	EXPECT_EQ(unwritable.status, 1);
+	EXPECT_THAT(unwritable.out,
+		MatchesRegex("(.|\n)*vireltan-host: export failed: cannot write .*/no/such/folder/c.glb: No such file or directory\n"));
+	EXPECT_THAT(std::vector<std::string>({"x.mol2", "x.xyz"}), ::testing::UnorderedElementsAreArray([&] {
+		std::vector<std::string> names;
+		for (const auto& e : std::filesystem::directory_iterator(dir.path))
+			names.push_back(e.path().filename().string());
+		return names;
+	}()));
+}
+
+TEST(Export, DefaultOutputIsTheMoleculeFileWithTheGlbSuffix)
+{
+	TempDir dir;
+	dir.Copy(EXAMPLES + "/benzene.sdf", "ring.v1.sdf");
+	Output out = Shell(Tool("export '" + dir.path + "/ring.v1.sdf'"));
+	ASSERT_EQ(out.status, 0);
+	EXPECT_TRUE(std::filesystem::exists(dir.path + "/ring.v1.glb"));
+	EXPECT_THAT(out.out, MatchesRegex(".*/ring\\.v1\\.glb: 12 atoms, 12 bonds, [0-9]+ objects, [0-9]+ triangles, [0-9]+ bytes, [0-9.]+ s\n"));
+}
+} // namespace
+#endif
