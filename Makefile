@@ -27,7 +27,12 @@ bench: build
 demo: build
 	@mkdir -p out
 	build/$(PRESET)/vireltan-host export examples/caffeine.sdf -o out/caffeine.glb
-	@echo "Wrote out/caffeine.glb - open it in any glTF viewer (for example Blender: File > Import > glTF 2.0)."
+	node tools/validate-gltf.js out/caffeine.glb
+	@echo
+	@echo "Wrote $(CURDIR)/out/caffeine.glb (binary glTF 2.0, 1 scene unit = 1 cm)."
+	@echo "Open it in any glTF 2.0 viewer, or in Blender with File > Import > glTF 2.0."
+	@echo "Other molecules: build/$(PRESET)/vireltan-host export examples/benzene.sdf -o out/benzene.glb"
+	@echo "Options: build/$(PRESET)/vireltan-host export --help"
 
 clean:
 	rm -rf build out

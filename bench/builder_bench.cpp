@@ -3,26 +3,16 @@
 
 #include <cmath>
 
-#include "c4d.h"
-#include "vh/host.h"
-#include "vireltan.h"
+#include "session.h"
 
 namespace
 {
-struct Scene
+// A helix of carbon, hydrogen, nitrogen and oxygen atoms, bonded in a closed chain.
+struct Scene : Session
 {
 	Scene()
 	{
-		vh::SetEcho(false);
-		Filename location(vh::FromUtf8(std::string(VIRELTAN_SOURCE_DIR) + "/vireltan.xso64"));
-		c4d_main(C4DPL_INIT_SYS, vh::HostFunctionTable(), nullptr, &location);
-		c4d_main(C4DPL_MESSAGE, reinterpret_cast<void*>(Int(C4DPL_INIT_SYS)), nullptr, nullptr);
-		c4d_main(C4DPL_INIT, nullptr, nullptr, nullptr);
-		doc = BaseDocument::Alloc();
-		op = vh::AllocPluginObject(ID_VIRELTAN);
-		doc->InsertObject(op, nullptr, nullptr);
-		Vireltan* data = static_cast<Vireltan*>(op->GetNodeData());
-		// A helix of carbon, hydrogen, nitrogen and oxygen atoms, bonded in a closed chain.
+		Vireltan* data = Data();
 		const Int32 elements[4] = {5, 0, 6, 7};
 		for (Int32 i = 0; i < 999; ++i)
 		{
@@ -33,14 +23,6 @@ struct Scene
 				break;
 		}
 	}
-	~Scene()
-	{
-		BaseDocument::Free(doc);
-		c4d_main(C4DPL_END, nullptr, nullptr, nullptr);
-		vh::UnregisterAllPlugins();
-	}
-	BaseDocument* doc = nullptr;
-	BaseObject* op = nullptr;
 };
 
 void BM_Rebuild999(benchmark::State& state)
@@ -69,5 +51,3 @@ void BM_UnchangedCache999(benchmark::State& state)
 }
 BENCHMARK(BM_UnchangedCache999)->Unit(benchmark::kMicrosecond);
 } // namespace
-
-BENCHMARK_MAIN();

@@ -1,5 +1,6 @@
 #!/usr/bin/env node
-// Runs the Khronos glTF validator on each file given and prints its messages.
+// Runs the Khronos glTF validator on each file given and prints its errors and warnings (with
+// --all also its infos and hints), then one summary line per file.
 // Exit status: 0 when no file has an error or a warning (infos and hints pass),
 // 1 when one has, 2 for a usage error or a file that cannot be read or parsed.
 'use strict';
@@ -10,7 +11,7 @@ const validator = require('gltf-validator');
 
 const SEVERITY = ['error', 'warning', 'info', 'hint'];
 
-async function validateFile(file) {
+async function validateFile(file, all) {
 	let bytes;
 	try {
 		bytes = fs.readFileSync(file);
@@ -32,6 +33,8 @@ async function validateFile(file) {
 	}
 	const issues = report.issues;
 	for (const m of issues.messages) {
+		if (!all && m.severity > 1)
+			continue;
 		const where = m.pointer ? ` at ${m.pointer}` : m.offset !== undefined ? ` at byte ${m.offset}` : '';
 		console.log(`${file}: ${SEVERITY[m.severity] || m.severity}: ${m.code}${where}: ${m.message}`);
 	}
@@ -40,14 +43,16 @@ async function validateFile(file) {
 	return issues.numErrors > 0 || issues.numWarnings > 0 ? 1 : 0;
 }
 
-async function main(files) {
+async function main(args) {
+	const all = args.includes('--all');
+	const files = args.filter((a) => a !== '--all');
 	if (files.length === 0) {
-		console.error('usage: validate-gltf.js FILE...');
+		console.error('usage: validate-gltf.js [--all] FILE...');
 		return 2;
 	}
 	let status = 0;
 	for (const file of files)
-		status = Math.max(status, await validateFile(file));
+		status = Math.max(status, await validateFile(file, all));
 	return status;
 }
 
