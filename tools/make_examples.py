@@ -45,6 +45,9 @@ BETA_CYCLODEXTRIN = (
     "[C@H](O)[C@H]2O)O[C@@H]8CO)O[C@@H]7CO)O[C@@H]6CO)O[C@@H]5CO)O[C@@H]4CO)"
     "O[C@@H]3CO")
 
+# Immunoglobulin-binding B1 domain of streptococcal protein G (56 residues).
+GB1 = "MTYKLILNGKTLKGETTTEAVDAATAEKVFKQYANDNGVDGEWTYDDATKTFTVTE"
+
 # (file name, [records], kekulize, what it is for)
 # A record is (name, "smiles:..." or "sequence:...", {SD data fields}).
 EXAMPLE_FILES = [
@@ -63,6 +66,10 @@ EXAMPLE_FILES = [
     ("trp_cage.sdf",
      [("Trp-cage miniprotein TC5b", "sequence:NLYIQWLKDGGPSSGRPPPS", {})],
      True, "a 20-residue peptide, neutral termini (over 255 atoms)"),
+    ("protein_g_b1.sdf",
+     [("protein G B1 domain", "sequence:" + GB1, {})],
+     True, "a 56-residue protein chain, embedded unfolded; the largest example (close to "
+           "the 999 atoms a V2000 counts line can hold)"),
 ]
 
 TEST_FILES = [
@@ -208,8 +215,9 @@ def write_examples_readme(made):
     rows += ["", "Atom and bond counts include the hydrogens. Bond types are MDL codes:",
              "1 single, 2 double, 3 triple, 4 aromatic.", "",
              "Sources: `caffeine`, `benzene`, `acetonitrile` and `beta-cyclodextrin` are",
-             "built from SMILES, the Trp-cage peptide from its one-letter sequence",
-             "NLYIQWLKDGGPSSGRPPPS. See `docs/data.md`.", ""]
+             "built from SMILES, the Trp-cage peptide and the protein G B1 domain from",
+             "their one-letter sequences NLYIQWLKDGGPSSGRPPPS and",
+             GB1 + ". See `docs/data.md`.", ""]
     with open(os.path.join(EXAMPLES, "README.md"), "w", newline="\n") as fh:
         fh.write("\n".join(rows))
 
