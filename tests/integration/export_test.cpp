@@ -272,5 +272,28 @@ TEST(Export, DefaultOutputIsTheMoleculeFileWithTheGlbSuffix)
 	EXPECT_TRUE(std::filesystem::exists(dir.path + "/ring.v1.glb"));
 	EXPECT_THAT(out.out, MatchesRegex(".*/ring\\.v1\\.glb: 12 atoms, 12 bonds, [0-9]+ objects, [0-9]+ triangles, [0-9]+ bytes, [0-9.]+ s\n"));
 }
+TEST(Export, ScriptStepWritesEveryObjectOfTheDocument)
+{
+	TempDir dir;
+	dir.Write("steps.txt", "load " + EXAMPLES + "/acetonitrile.sdf\nexport one.glb\ncopy\nevaluate\nexport two.glb\n");
+	Output ran = Shell(Tool("run '" + dir.path + "/steps.txt'"));
+	ASSERT_EQ(ran.status, 0);
+	json one, two;
+	ASSERT_TRUE(ReadGlb(dir.path + "/one.glb", &one));
+	ASSERT_TRUE(ReadGlb(dir.path + "/two.glb", &two));
+	const auto topLevel = [](const json& gltf) {
+		std::vector<std::string> names;
+		for (const json& c : gltf["nodes"][0]["children"])
+			names.push_back(gltf["nodes"][c.get<size_t>()]["name"]);
+		return names;
+	};
+	EXPECT_EQ(topLevel(one), std::vector<std::string>({"acetonitrile"}));
+	EXPECT_EQ(topLevel(two), std::vector<std::string>({"acetonitrile", "acetonitrile"}));
+
+	// A step that cannot write makes the run fail, after the other steps ran.
+	dir.Write("bad.txt", "load " + EXAMPLES + "/acetonitrile.sdf\nexport missing/x.glb\nexport three.glb\n");
+	EXPECT_EQ(Shell(Tool("run '" + dir.path + "/bad.txt'")).status, 1);
+	EXPECT_TRUE(std::filesystem::exists(dir.path + "/three.glb"));
+}
 } // namespace
 #endif
