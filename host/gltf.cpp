@@ -13,6 +13,7 @@
 #include <exception>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -59,6 +60,8 @@ constexpr double kRoughness = 0.5;
 constexpr double kXrayAlpha = 0.5;
 constexpr Vector kDefaultMaterialColor(0.8, 0.8, 0.8);
 constexpr int kArrayBuffer = 34962;
+// A .glb file gives its length, and each chunk's, as 32-bit numbers.
+constexpr size_t kMaxGlbBytes = 0xFFFFFFFFu;
 constexpr int kElementArrayBuffer = 34963;
 
 double Dot(const Vector& a, const Vector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
@@ -78,9 +81,16 @@ Vector Normalized(const Vector& v)
 
 Bool IsZero(const Vector& v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
 
-Bool FitsFloat(double v) { return std::isfinite(float(v)); }
+Bool FitsFloat(double v) { return std::isfinite(v) && std::fabs(v) <= double(std::numeric_limits<float>::max()); }
 
 double Clamp01(double v) { return v > 0.0 ? std::min(v, 1.0) : 0.0; }
+
+// The host's colours are sRGB values, as its colour fields show them; glTF colour factors are linear.
+double SrgbToLinear(double c)
+{
+	c = Clamp01(c);
+	return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
 
 std::vector<double> Translation(const Vector& v)
 {
@@ -208,12 +218,22 @@ Geometry Triangulate(const Vector* points, Int32 pointCount, const CPolygon* pol
 		const uint32_t a = vertexFor(p.a, cornerNormal(f, p.a));
 		const uint32_t b = vertexFor(p.b, cornerNormal(f, p.b));
 		const uint32_t c = vertexFor(p.c, cornerNormal(f, p.c));
-		g.indices.insert(g.indices.end(), { a, b, c });
-		if (!p.IsTriangle())
+		if (p.IsTriangle())
 		{
-			const uint32_t d = vertexFor(p.d, cornerNormal(f, p.d));
-			g.indices.insert(g.indices.end(), { a, c, d });
+			g.indices.insert(g.indices.end(), { a, b, c });
+			continue;
 		}
+		const uint32_t d = vertexFor(p.d, cornerNormal(f, p.d));
+		// A quad splits along a-c unless that diagonal runs outside it (b or d is the reflex
+		// corner): then the two halves face opposite ways, and b-d is the split that stays inside.
+		const Vector& pa = points[p.a];
+		const Vector& pb = points[p.b];
+		const Vector& pc = points[p.c];
+		const Vector& pd = points[p.d];
+		if (Dot(Cross(pb - pa, pc - pa), Cross(pc - pa, pd - pa)) < 0.0)
+			g.indices.insert(g.indices.end(), { a, b, d, b, c, d });
+		else
+			g.indices.insert(g.indices.end(), { a, b, c, a, c, d });
 	}
 	return g;
 }
@@ -238,24 +258,34 @@ public:
 		_model.nodes.push_back(std::move(root));
 
 		// Depth first with an explicit stack: a deep hierarchy must not exhaust the call stack.
-		std::vector<std::pair<BaseObject*, int>> stack;
-		std::vector<BaseObject*> level;
-		auto pushChildren = [&](BaseObject* first, int parent) {
-			level.clear();
-			for (BaseObject* c = first; c; c = c->GetNext())
-				level.push_back(c);
-			for (auto it = level.rbegin(); it != level.rend(); ++it)
-				stack.emplace_back(*it, parent);
+		// Each entry carries the material its nearest ancestor's texture tag assigns.
+		struct Pending
+		{
+			BaseObject* op;
+			int parent;
+			BaseMaterial* inherited;
 		};
-		pushChildren(doc->GetFirstObject(), 0);
+		std::vector<Pending> stack;
+		std::vector<BaseObject*> level;
+		auto pushChildren = [&](std::initializer_list<BaseObject*> firsts, int parent, BaseMaterial* inherited) {
+			level.clear();
+			for (BaseObject* first : firsts)
+				for (BaseObject* c = first; c; c = c->GetNext())
+					level.push_back(c);
+			for (auto it = level.rbegin(); it != level.rend(); ++it)
+				stack.push_back({ *it, parent, inherited });
+		};
+		pushChildren({ doc->GetFirstObject() }, 0, nullptr);
 		while (!stack.empty())
 		{
-			auto [op, parent] = stack.back();
+			const Pending next = stack.back();
 			stack.pop_back();
-			const int index = Object(op);
-			_model.nodes[size_t(parent)].children.push_back(index);
-			BaseObject* cache = op->GetCache();
-			pushChildren(cache ? cache : op->GetDown(), index);
+			BaseMaterial* own = TagMaterial(next.op);
+			BaseMaterial* material = own ? own : next.inherited;
+			const int index = Object(next.op, material);
+			_model.nodes[size_t(next.parent)].children.push_back(index);
+			// A generator shows its cache; children it does not take as input still show beside it.
+			pushChildren({ next.op->GetCache(), next.op->GetDown() }, index, material);
 		}
 
 		tinygltf::Scene scene;
@@ -283,41 +313,35 @@ public:
 	const ExportSummary& Summary() const { return _summary; }
 
 private:
+	static BaseMaterial* TagMaterial(BaseObject* op)
+	{
+		auto* tag = static_cast<TextureTag*>(op->GetTag(Ttexture));
+		return tag ? tag->GetMaterial() : nullptr;
+	}
+
 	// Appends the node of one object; returns its index.
-	int Object(BaseObject* op)
+	int Object(BaseObject* op, BaseMaterial* material)
 	{
 		tinygltf::Node node;
 		node.name = ToUtf8(op->GetName());
 		node.translation = Translation(op->GetRelPos());
 
+		// Polygon objects hold their mesh; a sweep's is the tube the host evaluates.
 		const Node* n = Access::Of(op);
-		Bool geometry = false;
-		Geometry made;
+		const Bool isSweep = op->GetType() == Osweep;
+		PolygonObject* poly = nullptr;
 		if (n && n->cls == NodeClass::POLYGON)
-		{
-			const PolygonObject* poly = static_cast<const PolygonObject*>(op);
+			poly = static_cast<PolygonObject*>(op);
+		else if (isSweep)
+			poly = GetSweepGeometry(op);
+		Geometry made;
+		if (poly)
 			made = Triangulate(poly->GetPointR(), poly->GetPointCount(), poly->GetPolygonR(), poly->GetPolygonCount());
-			if (!made.indices.empty())
-			{
-				geometry = true;
-				++_summary.polygonObjects;
-			}
-		}
-		else if (op->GetType() == Osweep)
+		if (!made.indices.empty())
 		{
-			PolygonObject* tube = GetSweepGeometry(op);
-			if (tube)
-				made = Triangulate(tube->GetPointR(), tube->GetPointCount(), tube->GetPolygonR(), tube->GetPolygonCount());
-			if (!made.indices.empty())
-			{
-				geometry = true;
-				++_summary.sweeps;
-			}
-		}
-		if (geometry)
-		{
+			++(isSweep ? _summary.sweeps : _summary.polygonObjects);
 			_summary.triangles += Int(made.indices.size() / 3);
-			node.mesh = Mesh(std::move(made), Material(op));
+			node.mesh = Mesh(std::move(made), Material(op, material));
 		}
 
 		_model.nodes.push_back(std::move(node));
@@ -325,8 +349,9 @@ private:
 		return int(_model.nodes.size() - 1);
 	}
 
-	// Material of an object, -1 for none: its first texture tag's material, else its colour record.
-	int Material(BaseObject* op)
+	// glTF material of an object, -1 for none: the texture tag's material (its own or inherited),
+	// else its display colour record.
+	int Material(BaseObject* op, BaseMaterial* mat)
 	{
 		ObjectColorProperties props;
 		const Bool hasRecord = HasColorProperties(op);
@@ -334,8 +359,6 @@ private:
 			op->GetColorProperties(&props);
 		const Bool xray = hasRecord && props.xray;
 
-		auto* tag = static_cast<TextureTag*>(op->GetTag(Ttexture));
-		BaseMaterial* mat = tag ? tag->GetMaterial() : nullptr;
 		std::string name;
 		Vector colour = kDefaultMaterialColor;
 		if (mat)
@@ -363,7 +386,7 @@ private:
 			name += " x-ray";
 
 		const double alpha = xray ? kXrayAlpha : 1.0;
-		MaterialKey key { name, Clamp01(colour.x), Clamp01(colour.y), Clamp01(colour.z), alpha, xray };
+		MaterialKey key { name, SrgbToLinear(colour.x), SrgbToLinear(colour.y), SrgbToLinear(colour.z), alpha, xray };
 		auto found = _materials.find(key);
 		if (found != _materials.end())
 			return found->second;
@@ -489,14 +512,14 @@ private:
 
 std::string Errno(int code) { return std::strerror(code); }
 
-// Temporary name beside the target, unique within the process and across processes.
+// Temporary name beside the target, unique within the process and across processes. It is
+// short, so that any name that fits the folder leaves room for it.
 std::string TemporaryName(const std::string& target)
 {
 	static std::atomic<unsigned> counter { 0 };
 	const size_t slash = target.rfind('/');
 	const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-	const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-	return dir + "." + base + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+	return dir + ".vh" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
 }
 
 // Writes bytes to target through a temporary file and a rename; false with the reason otherwise.
@@ -564,6 +587,8 @@ Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary,
 			const std::string bytes = writer.Serialize();
 			if (bytes.empty())
 				reason = "cannot write " + target + ": the glTF data could not be serialised";
+			else if (bytes.size() > kMaxGlbBytes)
+				reason = "cannot write " + target + ": the scene needs more than the 4 GiB a .glb file can hold";
 			else if (WriteAtomically(target, bytes, reason))
 			{
 				ok = true;

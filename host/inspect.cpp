@@ -20,4 +20,12 @@ Bool HasColorProperties(BaseObject* op)
 	const Node* n = Access::Of(op);
 	return n && n->colorPropsSet;
 }
+
+Int TriangleCount(const PolygonObject* op)
+{
+	Int n = 0;
+	for (Int32 i = 0; op && i < op->GetPolygonCount(); ++i)
+		n += op->GetPolygonR()[i].IsTriangle() ? 1 : 2;
+	return n;
+}
 } // namespace vh

@@ -2,6 +2,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 
 #include "gltf_support.h"
@@ -146,6 +151,45 @@ TEST_F(ExportTest, ExistingFileIsReplacedWholeAndNoTemporaryStays)
 	EXPECT_TRUE(loader.LoadBinaryFromFile(&m, &err, &warn, file)) << err;
 }
 
+TEST_F(ExportTest, LongAndNonAsciiFileNamesAreWrittenAsGiven)
+{
+	Doc d;
+	d.doc->InsertObject(Named(Sphere(10.0), "S"), nullptr, nullptr);
+	// The longest name a Linux folder takes, and UTF-8 beyond Latin-1.
+	for (const std::string& name : { std::string(251, 'm') + ".glb", std::string("Koffein-\xC3\xBC-\xE5\x88\x86\xE5\xAD\x90.glb") })
+	{
+		Bool ok = false;
+		EXPECT_EQ(Export(d.doc, Path(name), &ok), "");
+		EXPECT_TRUE(ok);
+		EXPECT_TRUE(std::filesystem::exists(Path(name))) << name;
+	}
+	EXPECT_EQ(Entries().size(), 2u);
+}
+
+TEST_F(ExportTest, FailedWriteLeavesNoTemporaryEvenForRoot)
+{
+	// A file-size limit makes the write fail whoever runs the test; the child process takes it.
+	Doc d;
+	d.doc->InsertObject(Named(Sphere(100.0, 64), "Big"), nullptr, nullptr);
+	const std::string file = Path("big.glb");
+	const pid_t child = fork();
+	ASSERT_GE(child, 0);
+	if (child == 0)
+	{
+		signal(SIGXFSZ, SIG_IGN);
+		const rlimit limit { 4096, 4096 };
+		setrlimit(RLIMIT_FSIZE, &limit);
+		Bool ok = true;
+		const std::string error = Export(d.doc, file, &ok);
+		_exit(ok ? 1 : error == "cannot write " + file + ": File too large" ? 0 : 2);
+	}
+	int status = 0;
+	ASSERT_EQ(waitpid(child, &status, 0), child);
+	ASSERT_TRUE(WIFEXITED(status));
+	EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported success, 2: other reason";
+	EXPECT_THAT(Entries(), IsEmpty());
+}
+
 TEST(GltfExportArguments, NoDocumentOrNoFileNameIsAnErrorNotACrash)
 {
 	std::string error;
@@ -167,7 +211,7 @@ protected:
 	{
 		ExportTest::SetUp();
 		// Fails rather than skips: a missing validator must not pass unnoticed.
-		if (ValidatorScript().empty())
+		if (validator::Script().empty())
 			FAIL() << "gltf-validator is not installed: run tools/setup.sh (npm ci in tools/)";
 	}
 	// Exports the document and runs the validator on the file.
@@ -176,7 +220,7 @@ protected:
 		const std::string file = Path("out.glb");
 		std::string error, log;
 		ASSERT_TRUE(vh::ExportGltf(doc, Filename(vh::FromUtf8(file)), nullptr, &error)) << error;
-		EXPECT_EQ(RunValidator(file, &log), 0) << log;
+		EXPECT_EQ(validator::Run({ file }, &log), 0) << log;
 		EXPECT_THAT(log, HasSubstr("0 errors, 0 warnings")) << log;
 	}
 };
@@ -224,6 +268,13 @@ TEST_F(Validated, MoleculeWithMaterialsXrayAndAnEmptyGenerator)
 	ExpectValid(d.doc);
 }
 
+TEST_F(Validated, ThirtyTwoBitIndices)
+{
+	Doc d;
+	d.doc->InsertObject(Named(Grid(300, 300), "Grid"), nullptr, nullptr);
+	ExpectValid(d.doc);
+}
+
 TEST_F(Validated, TheValidatorRejectsABrokenFile)
 {
 	// A cut-off file must fail, or the checks above prove nothing.
@@ -233,6 +284,6 @@ TEST_F(Validated, TheValidatorRejectsABrokenFile)
 	std::string error, log;
 	ASSERT_TRUE(vh::ExportGltf(d.doc, Filename(vh::FromUtf8(file)), nullptr, &error)) << error;
 	std::filesystem::resize_file(file, std::filesystem::file_size(file) - 64);
-	EXPECT_NE(RunValidator(file, &log), 0) << log;
+	EXPECT_NE(validator::Run({ file }, &log), 0) << log;
 }
 } // namespace

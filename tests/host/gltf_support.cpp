@@ -2,19 +2,8 @@
 #include <cstring>
 #include <filesystem>
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wall"
-#pragma GCC diagnostic ignored "-Wextra"
-#pragma GCC diagnostic ignored "-Wpedantic"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 #define TINYGLTF_IMPLEMENTATION
 #include "gltf_support.h"
-#pragma GCC diagnostic pop
-
-#include "validator.h"
 
 namespace gltf_test
 {
@@ -129,14 +118,6 @@ BaseObject* AddGenerator(BaseDocument* doc, const char* name, const Vector& pos,
 	vh::EvaluateDocument(doc);
 	Builder() = nullptr;
 	return op;
-}
-
-Int TriangleCount(const PolygonObject* op)
-{
-	Int n = 0;
-	for (Int32 i = 0; i < op->GetPolygonCount(); ++i)
-		n += op->GetPolygonR()[i].IsTriangle() ? 1 : 2;
-	return n;
 }
 
 void ExportTest::SetUp()
@@ -261,7 +242,49 @@ Int FileTriangles(const tinygltf::Model& m)
 	return n;
 }
 
-std::string ValidatorScript() { return validator::Script(); }
+Int ExpectWindingFollowsNormals(const tinygltf::Model& m)
+{
+	Int seen = 0;
+	for (const tinygltf::Mesh& mesh : m.meshes)
+	{
+		for (const tinygltf::Primitive& p : mesh.primitives)
+		{
+			const std::vector<float> pos = Floats(m, p.attributes.at("POSITION"));
+			const std::vector<float> nor = Floats(m, p.attributes.at("NORMAL"));
+			const std::vector<uint32_t> idx = Indices(m, p.indices);
+			EXPECT_EQ(idx.size() % 3, 0u);
+			for (size_t t = 0; t + 2 < idx.size(); t += 3)
+			{
+				auto at = [&](const std::vector<float>& v, size_t corner) {
+					const size_t i = 3 * size_t(idx[t + corner]);
+					return Vector(v.at(i), v.at(i + 1), v.at(i + 2));
+				};
+				const Vector a = at(pos, 0), b = at(pos, 1), c = at(pos, 2);
+				const Vector u = b - a, v = c - a;
+				const Vector face(u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x);
+				const Vector n = at(nor, 0) + at(nor, 1) + at(nor, 2);
+				EXPECT_GT(face.x * n.x + face.y * n.y + face.z * n.z, 0.0) << "triangle " << t / 3 << " of mesh " << mesh.name;
+				++seen;
+			}
+		}
+	}
+	return seen;
+}
 
-int RunValidator(const std::string& file, std::string* log) { return validator::Run({ file }, log); }
+PolygonObject* Grid(Int32 columns, Int32 rows)
+{
+	PolygonObject* op = PolygonObject::Alloc(columns * rows, (columns - 1) * (rows - 1));
+	Vector* pts = op->GetPointW();
+	for (Int32 y = 0; y < rows; ++y)
+		for (Int32 x = 0; x < columns; ++x)
+			pts[y * columns + x] = Vector(Float(x), Float(y), 0.0);
+	CPolygon* polys = op->GetPolygonW();
+	for (Int32 y = 0; y + 1 < rows; ++y)
+		for (Int32 x = 0; x + 1 < columns; ++x)
+		{
+			const Int32 i = y * columns + x;
+			polys[y * (columns - 1) + x] = CPolygon { i, i + 1, i + 1 + columns, i + columns };
+		}
+	return op;
+}
 } // namespace gltf_test

@@ -11,6 +11,10 @@
 #pragma GCC diagnostic ignored "-Wall"
 #pragma GCC diagnostic ignored "-Wextra"
 #pragma GCC diagnostic ignored "-Wpedantic"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 // The same configuration in every file that includes it: it changes the layout of TinyGLTF.
 #define TINYGLTF_NO_STB_IMAGE
 #define TINYGLTF_NO_STB_IMAGE_WRITE
@@ -19,6 +23,7 @@
 #pragma GCC diagnostic pop
 
 #include "../../host/internal.h"
+#include "validator.h"
 #include "vh/gltf.h"
 
 namespace gltf_test
@@ -47,8 +52,6 @@ void Assign(BaseObject* op, BaseMaterial* mat);
 // Puts a generator into the document whose cache Builder() makes, evaluated.
 BaseObject* AddGenerator(BaseDocument* doc, const char* name, const Vector& pos, std::function<BaseObject*()> build);
 
-// Triangles the host's polygons make (a quad two).
-Int TriangleCount(const PolygonObject* op);
 
 // A folder of its own for each test, removed afterwards.
 class ExportTest : public ::testing::Test
@@ -72,8 +75,8 @@ std::vector<uint32_t> Indices(const tinygltf::Model& m, int accessor);
 // Triangles over every node with a mesh (a shared mesh counts for each node).
 Int FileTriangles(const tinygltf::Model& m);
 
-// Path of tools/validate-gltf.js when its package is installed, empty otherwise.
-std::string ValidatorScript();
-// Exit status of the validator on the file; its output goes to `log`.
-int RunValidator(const std::string& file, std::string* log);
+// Every triangle of every mesh winds the way its vertex normals point; returns the triangles seen.
+Int ExpectWindingFollowsNormals(const tinygltf::Model& m);
+// A flat grid of columns x rows points in the xy plane, one quad per cell.
+PolygonObject* Grid(Int32 columns, Int32 rows);
 } // namespace gltf_test

@@ -189,9 +189,10 @@ TEST(Export, MaterialsOfTheGroupsReachTheFileWithTheirColours)
 	ASSERT_TRUE(byName.count("Carbon"));
 	ASSERT_TRUE(byName.count("Double"));
 	const json carbon = byName["Carbon"]["pbrMetallicRoughness"]["baseColorFactor"];
-	EXPECT_NEAR(carbon[0].get<double>(), 0x33 / 255.0, 1e-6);
-	EXPECT_NEAR(carbon[1].get<double>(), 0x66 / 255.0, 1e-6);
-	EXPECT_NEAR(carbon[2].get<double>(), 0x99 / 255.0, 1e-6);
+	// #336699 is sRGB 0.2, 0.4, 0.6; the file holds linear factors.
+	EXPECT_NEAR(carbon[0].get<double>(), 0.033104766570885055, 1e-9);
+	EXPECT_NEAR(carbon[1].get<double>(), 0.13286832155381798, 1e-9);
+	EXPECT_NEAR(carbon[2].get<double>(), 0.31854677812509186, 1e-9);
 	// Atoms that get a material carry no X-ray flag; bonds always do.
 	EXPECT_EQ(carbon[3].get<double>(), 1.0);
 	EXPECT_FALSE(byName["Carbon"].contains("alphaMode"));

@@ -62,15 +62,6 @@ std::string TypeName(Int32 type)
 	}
 }
 
-// Triangles of a polygon object, a quad counting two; 0 for none.
-Int TriangleCount(const PolygonObject* poly)
-{
-	Int n = 0;
-	for (Int32 i = 0; poly && i < poly->GetPolygonCount(); ++i)
-		n += poly->GetPolygonR()[i].IsTriangle() ? 1 : 2;
-	return n;
-}
-
 json NodeJson(BaseObject* op)
 {
 	json node;
@@ -129,14 +120,14 @@ json NodeJson(BaseObject* op)
 		const BaseContainer* c = op->GetDataInstance();
 		node["parameters"] = {{"2999", c->GetInt32(2999)}, {"3000", c->GetInt32(3000)}};
 		// The tube the host's sweep evaluation makes, as an export writes it.
-		node["triangleCount"] = TriangleCount(vh::GetSweepGeometry(op));
+		node["triangleCount"] = vh::TriangleCount(vh::GetSweepGeometry(op));
 	}
 	if (op->GetType() == Opolygon)
 	{
 		PolygonObject* poly = static_cast<PolygonObject*>(op);
 		node["pointCount"] = poly->GetPointCount();
 		node["polygonCount"] = poly->GetPolygonCount();
-		node["triangleCount"] = TriangleCount(poly);
+		node["triangleCount"] = vh::TriangleCount(poly);
 	}
 	json children = json::array();
 	for (BaseObject* c = op->GetDown(); c; c = c->GetNext())

@@ -20,21 +20,25 @@ struct ExportSummary
 // Writes the document as a .glb file.
 //
 // Nodes: one root "scene" scaled by 0.01 (a scene unit is a centimetre, glTF counts metres), under
-// it one node per object with its name and its relative position as translation. An object that
-// has a generator cache holds the cache's hierarchy, one that has none its own children; sweeps
+// it one node per object with its name and its relative position as translation. An object's
+// node holds its generator cache's hierarchy, if it has one, followed by its own children; sweeps
 // keep their profile and path splines as child nodes without a mesh, so the file has the same
 // objects as the host's dump. Coordinates are copied as they are, without an axis change.
 //
-// Meshes: polygon objects and the tube of each sweep as indexed triangles (quads split in two),
-// with normals smoothed across edges whose faces meet at less than 80 degrees; identical
-// geometry with the same material is written once and shared.
+// Meshes: polygon objects and the tube of each sweep as indexed triangles (a quad split along
+// the diagonal that stays inside it), with normals smoothed across edges whose faces meet at less
+// than 80 degrees, the host's default Phong angle; identical geometry with the same material is
+// written once and shared.
 //
-// Materials: the material of the object's first texture tag (named after it, colour
-// MATERIAL_COLOR_COLOR), else its display colour record ("display #RRGGBB"); X-ray blends at
-// alpha 0.5, double-sided. Metallic 0, roughness 0.5. Identical materials are shared.
+// Materials: the material of the nearest texture tag, on the object or inherited from the
+// objects above it (named after the material, colour MATERIAL_COLOR_COLOR), else the object's
+// display colour record ("display #RRGGBB"); X-ray blends at alpha 0.5, double-sided. Metallic 0,
+// roughness 0.5. Colours are sRGB values in the host and become linear factors in the file.
+// Identical materials are shared.
 //
 // The file appears whole or not at all: it is written beside the target under a temporary name
-// and renamed. On failure returns false, leaves no file and puts the reason into error.
-// Never throws.
+// and renamed (a symbolic link at the target is replaced, not followed). On failure returns
+// false, leaves no file and puts the reason into error. Never throws. Sweeps build their tubes on
+// first use, so a document must not be exported from two threads at once.
 Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary = nullptr, std::string* error = nullptr);
 } // namespace vh

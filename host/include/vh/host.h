@@ -114,6 +114,8 @@ struct PrimitiveInfo
 PrimitiveInfo GetPrimitiveInfo(BaseObject* op);
 // Whether SetColorProperties was called on the object.
 Bool HasColorProperties(BaseObject* op);
+// Triangles the object's polygons make, a quad counting two; 0 for nullptr.
+Int TriangleCount(const PolygonObject* op);
 
 // ---- geometry --------------------------------------------------------------------------------
 // Points of a spline as the host draws it: Bezier and linear segments with their intermediate
