@@ -128,10 +128,9 @@ TEST_F(ExportTest, SphereVerticesLieOnItWithOutwardUnitNormalsAndExactBounds)
 	d.doc->InsertObject(Named(Sphere(37.5, 9), "S", Vector(3.0, 0.0, 0.0)), nullptr, nullptr);
 	tinygltf::Model m;
 	ASSERT_TRUE(ExportAndLoad(d.doc, m));
-	const tinygltf::Node* n = FindNode(m, "S");
-	ASSERT_NE(n, nullptr);
-	ASSERT_GE(n->mesh, 0);
-	const tinygltf::Primitive& p = m.meshes[size_t(n->mesh)].primitives.at(0);
+	const tinygltf::Primitive* mesh = PrimitiveOf(m, "S");
+	ASSERT_NE(mesh, nullptr);
+	const tinygltf::Primitive& p = *mesh;
 	const std::vector<float> pos = Floats(m, p.attributes.at("POSITION"));
 	const std::vector<float> nor = Floats(m, p.attributes.at("NORMAL"));
 	ASSERT_EQ(pos.size(), nor.size());
@@ -177,10 +176,9 @@ TEST_F(ExportTest, TubeNormalsAreRadialOnTheSideAndAxialOnTheCaps)
 	d.doc->InsertObject(Bond(Vector(0.0, 0.0, 0.0), Vector(50.0, 0.0, 0.0), 3.0, 1), nullptr, nullptr);
 	tinygltf::Model m;
 	ASSERT_TRUE(ExportAndLoad(d.doc, m));
-	const tinygltf::Node* n = FindNode(m, "Bond");
-	ASSERT_NE(n, nullptr);
-	ASSERT_GE(n->mesh, 0);
-	const tinygltf::Primitive& p = m.meshes[size_t(n->mesh)].primitives.at(0);
+	const tinygltf::Primitive* mesh = PrimitiveOf(m, "Bond");
+	ASSERT_NE(mesh, nullptr);
+	const tinygltf::Primitive& p = *mesh;
 	const std::vector<float> pos = Floats(m, p.attributes.at("POSITION"));
 	const std::vector<float> nor = Floats(m, p.attributes.at("NORMAL"));
 	int side = 0, startCap = 0, endCap = 0;
@@ -228,8 +226,9 @@ TEST_F(ExportTest, ConcaveQuadIsSplitAlongTheDiagonalInsideIt)
 	d.doc->InsertObject(Named(dart, "Dart"), nullptr, nullptr);
 	tinygltf::Model m;
 	ASSERT_TRUE(ExportAndLoad(d.doc, m));
-	const tinygltf::Primitive& p = m.meshes.at(size_t(FindNode(m, "Dart")->mesh)).primitives.at(0);
-	EXPECT_THAT(Indices(m, p.indices), ElementsAre(0, 1, 3, 1, 2, 3));
+	const tinygltf::Primitive* p = PrimitiveOf(m, "Dart");
+	ASSERT_NE(p, nullptr);
+	EXPECT_THAT(Indices(m, p->indices), ElementsAre(0, 1, 3, 1, 2, 3));
 	EXPECT_EQ(ExpectWindingFollowsNormals(m), 2);
 }
 

@@ -163,6 +163,14 @@ const tinygltf::Node* FindNode(const tinygltf::Model& m, const std::string& name
 	return nullptr;
 }
 
+const tinygltf::Primitive* PrimitiveOf(const tinygltf::Model& m, const std::string& name)
+{
+	const tinygltf::Node* n = FindNode(m, name);
+	if (!n || n->mesh < 0 || m.meshes.at(size_t(n->mesh)).primitives.empty())
+		return nullptr;
+	return &m.meshes[size_t(n->mesh)].primitives[0];
+}
+
 std::vector<std::string> ChildNames(const tinygltf::Model& m, const tinygltf::Node& n)
 {
 	std::vector<std::string> names;

@@ -69,6 +69,8 @@ protected:
 
 // Node of that name (the first), nullptr when there is none.
 const tinygltf::Node* FindNode(const tinygltf::Model& m, const std::string& name);
+// First primitive of the mesh of the node of that name, nullptr when there is none.
+const tinygltf::Primitive* PrimitiveOf(const tinygltf::Model& m, const std::string& name);
 std::vector<std::string> ChildNames(const tinygltf::Model& m, const tinygltf::Node& n);
 std::vector<float> Floats(const tinygltf::Model& m, int accessor);
 std::vector<uint32_t> Indices(const tinygltf::Model& m, int accessor);
