@@ -1,8 +1,8 @@
 // vireltan-host: loads the plug-in module headlessly, drives molecule objects, dumps and exports them.
 #include <chrono>
-#include <iomanip>
 #include <cstdio>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <sstream>
 #include <string>
