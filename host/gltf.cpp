@@ -19,6 +19,7 @@
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -106,11 +107,35 @@ struct Geometry
 	std::vector<float> positions; // xyz per vertex
 	std::vector<float> normals;
 	std::vector<uint32_t> indices; // three per triangle
-	Bool operator<(const Geometry& o) const
-	{
-		return std::tie(positions, normals, indices) < std::tie(o.positions, o.normals, o.indices);
-	}
 };
+
+// FNV-1a over the bytes of a polygon object's points and polygons.
+uint64_t Fingerprint(const PolygonObject* poly)
+{
+	uint64_t h = 1469598103934665603ull;
+	auto mix = [&h](const void* data, size_t size) {
+		const auto* b = static_cast<const unsigned char*>(data);
+		for (size_t i = 0; i < size; ++i)
+			h = (h ^ b[i]) * 1099511628211ull;
+	};
+	const Int32 counts[2] = { poly->GetPointCount(), poly->GetPolygonCount() };
+	mix(counts, sizeof counts);
+	if (poly->GetPointR() && counts[0] > 0)
+		mix(poly->GetPointR(), size_t(counts[0]) * sizeof(Vector));
+	if (poly->GetPolygonR() && counts[1] > 0)
+		mix(poly->GetPolygonR(), size_t(counts[1]) * sizeof(CPolygon));
+	return h;
+}
+
+Bool SameInput(const PolygonObject* a, const PolygonObject* b)
+{
+	const Int32 points = a->GetPointCount(), polys = a->GetPolygonCount();
+	if (points != b->GetPointCount() || polys != b->GetPolygonCount())
+		return false;
+	auto same = [](const void* x, const void* y, size_t size) { return size == 0 || (x && y && std::memcmp(x, y, size) == 0); };
+	return same(a->GetPointR(), b->GetPointR(), size_t(std::max(points, 0)) * sizeof(Vector)) &&
+		same(a->GetPolygonR(), b->GetPolygonR(), size_t(std::max(polys, 0)) * sizeof(CPolygon));
+}
 
 // Builds the triangles of a polygon object. Polygons with an index outside the points or a
 // point that does not fit a float are left out; the result is empty when nothing is left.
@@ -334,14 +359,12 @@ private:
 			poly = static_cast<PolygonObject*>(op);
 		else if (isSweep)
 			poly = GetSweepGeometry(op);
-		Geometry made;
-		if (poly)
-			made = Triangulate(poly->GetPointR(), poly->GetPointCount(), poly->GetPolygonR(), poly->GetPolygonCount());
-		if (!made.indices.empty())
+		const int primitive = poly ? PrimitiveFor(poly) : -1;
+		if (primitive >= 0)
 		{
 			++(isSweep ? _summary.sweeps : _summary.polygonObjects);
-			_summary.triangles += Int(made.indices.size() / 3);
-			node.mesh = Mesh(std::move(made), Material(op, material));
+			_summary.triangles += _primitives[size_t(primitive)].triangles;
+			node.mesh = Mesh(primitive, Material(op, material));
 		}
 
 		_model.nodes.push_back(std::move(node));
@@ -407,31 +430,46 @@ private:
 		return index;
 	}
 
-	// Mesh of a geometry with a material; equal pairs share one mesh, equal geometry its accessors.
-	int Mesh(Geometry&& g, int material)
+	// Accessors of one triangulated geometry.
+	struct Primitive
 	{
-		auto found = _geometries.find(g);
-		int primitive;
-		if (found != _geometries.end())
-		{
-			primitive = found->second;
-		}
-		else
+		std::array<int, 3> accessors; // positions, normals, indices
+		Int triangles;
+	};
+
+	// Primitive of a polygon object, -1 when it has no usable polygon. Objects with the same
+	// points and polygons (equal spheres, for one) share one, triangulated once.
+	int PrimitiveFor(const PolygonObject* poly)
+	{
+		std::vector<std::pair<const PolygonObject*, int>>& bucket = _sources[Fingerprint(poly)];
+		for (const auto& [seen, primitive] : bucket)
+			if (SameInput(seen, poly))
+				return primitive;
+		const Geometry g = Triangulate(poly->GetPointR(), poly->GetPointCount(), poly->GetPolygonR(), poly->GetPolygonCount());
+		int primitive = -1;
+		if (!g.indices.empty())
 		{
 			primitive = int(_primitives.size());
-			_primitives.push_back(Accessors(g));
-			_geometries.emplace(std::move(g), primitive);
+			_primitives.push_back({ Accessors(g), Int(g.indices.size() / 3) });
 		}
-		auto meshKey = std::make_pair(primitive, material);
+		bucket.emplace_back(poly, primitive);
+		return primitive;
+	}
+
+	// Mesh of a primitive with a material; equal pairs share one mesh.
+	int Mesh(int primitiveIndex, int material)
+	{
+		const Primitive& primitive = _primitives[size_t(primitiveIndex)];
+		auto meshKey = std::make_pair(primitiveIndex, material);
 		auto mesh = _meshes.find(meshKey);
 		if (mesh != _meshes.end())
 			return mesh->second;
 
 		tinygltf::Primitive p;
 		p.mode = TINYGLTF_MODE_TRIANGLES;
-		p.attributes["POSITION"] = _primitives[size_t(primitive)][0];
-		p.attributes["NORMAL"] = _primitives[size_t(primitive)][1];
-		p.indices = _primitives[size_t(primitive)][2];
+		p.attributes["POSITION"] = primitive.accessors[0];
+		p.attributes["NORMAL"] = primitive.accessors[1];
+		p.indices = primitive.accessors[2];
 		p.material = material;
 		tinygltf::Mesh m;
 		m.primitives.push_back(std::move(p));
@@ -504,8 +542,9 @@ private:
 	tinygltf::Model _model;
 	std::vector<unsigned char> _bin;
 	std::map<MaterialKey, int> _materials;
-	std::map<Geometry, int> _geometries;
-	std::vector<std::array<int, 3>> _primitives;
+	// Objects seen, by the fingerprint of their points and polygons, with their primitive (-1: none).
+	std::unordered_map<uint64_t, std::vector<std::pair<const PolygonObject*, int>>> _sources;
+	std::vector<Primitive> _primitives;
 	std::map<std::pair<int, int>, int> _meshes;
 	ExportSummary _summary;
 };

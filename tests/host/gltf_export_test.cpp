@@ -76,6 +76,10 @@ TEST_F(ExportTest, GeneratorCacheAndPlainObjectsKeepTheirHierarchyUnderTheScaled
 	EXPECT_THAT(ChildNames(m, *mol), ElementsAre("Root"));
 	EXPECT_THAT(ChildNames(m, *FindNode(m, "Root")), ElementsAre("C", "O", "Bond"));
 	EXPECT_THAT(FindNode(m, "O")->translation, ElementsAre(0.0, 5.0, -2.5));
+	// Spheres of other radii keep geometry of their own.
+	ASSERT_NE(PrimitiveOf(m, "C"), nullptr);
+	ASSERT_NE(PrimitiveOf(m, "O"), nullptr);
+	EXPECT_NE(PrimitiveOf(m, "C")->attributes.at("POSITION"), PrimitiveOf(m, "O")->attributes.at("POSITION"));
 
 	// The sweep holds the tube; its splines stay as empty children, as in the host's dump.
 	const tinygltf::Node* bond = FindNode(m, "Bond");
