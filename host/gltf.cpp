@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <functional>
 #include <initializer_list>
 #include <limits>
 #include <map>
@@ -25,8 +23,6 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-
-#include <nlohmann/json.hpp>
 
 #include "node.h"
 
