@@ -24,6 +24,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+// tinygltf's own dependencies come first, outside the hidden-visibility block below: a library
+// function first declared inside it (assert's handler, for one) would be taken as hidden.
+#include <cassert>
+#include <nlohmann/json.hpp>
+
 #include "node.h"
 
 // The implementation is compiled here and kept out of the library's exported symbols, so that
