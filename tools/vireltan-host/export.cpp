@@ -1,0 +1,50 @@
+// The export command and the summary line it prints.
+#include "export.h"
+
+#include <iomanip>
+#include <iostream>
+
+#include "vh/gltf.h"
+#include "vh/host.h"
+
+namespace tool
+{
+int ExportDocument(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began)
+{
+	vh::ExportSummary summary;
+	std::string error;
+	if (!vh::ExportGltf(s.doc, Filename(vh::FromUtf8(out)), &summary, &error))
+	{
+		std::cerr << "vireltan-host: export failed: " << error << "\n";
+		return 1;
+	}
+	const double seconds =
+		began ? std::chrono::duration<double>(std::chrono::steady_clock::now() - *began).count() : summary.seconds;
+	const Vireltan* data = MoleculeData(s.op);
+	std::cout << out << ": " << (data ? data->atoms.GetCount() : 0) << " atoms, " << (data ? data->bonds.GetCount() : 0)
+			  << " bonds, " << summary.objects << " objects, " << summary.triangles << " triangles, " << summary.bytes
+			  << " bytes, " << std::fixed << std::setprecision(3) << seconds << " s\n";
+	return 0;
+}
+
+std::string DefaultOutput(const std::string& molfile)
+{
+	std::string output = molfile;
+	const size_t dot = output.find_last_of('.');
+	const size_t slash = output.find_last_of('/');
+	if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+		output.erase(dot);
+	return output + ".glb";
+}
+
+int ExportCommand(Session& s, const MoleculeOptions& options, const std::string& output)
+{
+	const auto began = std::chrono::steady_clock::now();
+	if (!LoadMolecule(s, options))
+	{
+		std::cerr << "vireltan-host: the molecule could not be loaded; nothing exported\n";
+		return 1;
+	}
+	return ExportDocument(s, output.empty() ? DefaultOutput(options.molfile) : output, &began);
+}
+} // namespace tool

@@ -1,0 +1,18 @@
+// Binary glTF export of the session's document.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "session.h"
+
+namespace tool
+{
+// Writes the whole document to `out` and prints the summary line; 0 written, 1 failed (message on
+// stderr). The time reported runs from `began` when given, else it is the writer's own.
+int ExportDocument(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began = nullptr);
+// The molecule file's path with its suffix replaced by .glb.
+std::string DefaultOutput(const std::string& molfile);
+// `export MOLFILE [-o OUT]`: nothing is written when the molecule could not be loaded.
+int ExportCommand(Session& s, const MoleculeOptions& options, const std::string& output);
+} // namespace tool

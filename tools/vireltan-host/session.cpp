@@ -1,0 +1,270 @@
+// The session's document and the panel actions the command line and the script steps share.
+#include "session.h"
+
+#include <sstream>
+
+#include "vh/host.h"
+
+namespace tool
+{
+Vireltan* MoleculeData(BaseObject* op)
+{
+	if (!op || op->GetType() != ID_VIRELTAN)
+		return nullptr;
+	return static_cast<Vireltan*>(op->GetNodeData());
+}
+
+Session::~Session()
+{
+	if (doc)
+		BaseDocument::Free(doc);
+}
+
+Bool Session::NewDocument()
+{
+	doc = BaseDocument::Alloc();
+	op = doc ? vh::AllocPluginObject(ID_VIRELTAN) : nullptr;
+	if (!op)
+		return false;
+	doc->InsertObject(op, nullptr, nullptr);
+	return true;
+}
+
+std::string Session::Resolve(const std::string& path) const
+{
+	return (path.empty() || path[0] == '/') ? path : baseFolder + "/" + path;
+}
+
+namespace
+{
+const vh::ParamInfo* FindParameter(const std::string& name)
+{
+	static const std::vector<vh::ParamInfo> params = vh::DescriptionParameters("oxvireltan"_s);
+	for (const vh::ParamInfo& p : params)
+		if (p.symbol == name)
+			return &p;
+	return nullptr;
+}
+
+Vector ParseColour(const std::string& text, const std::string& what)
+{
+	std::vector<Float> parts;
+	std::stringstream in(text);
+	std::string part;
+	while (std::getline(in, part, ','))
+		parts.push_back(ParseFloat(part, what));
+	if (parts.size() != 3)
+		throw UsageError{"bad colour for " + what + ": '" + text + "' (expected r,g,b)"};
+	return Vector(parts[0], parts[1], parts[2]);
+}
+
+// Builds the attribute panel once, as the host does after a change, so new groups get their defaults.
+void BuildPanel(Session& s)
+{
+	Description* d = Description::Alloc();
+	if (!d)
+		return;
+	DESCFLAGS_DESC flags = DESCFLAGS_DESC::NONE;
+	if (NodeData* data = s.op->GetNodeData())
+		data->GetDDescription(s.op, d, flags);
+	Description::Free(d);
+}
+
+BaseMaterial* FindMaterial(Session& s, const std::string& name)
+{
+	for (BaseMaterial* m = s.doc->GetFirstMaterial(); m; m = m->GetNext())
+		if (vh::ToUtf8(m->GetName()) == name)
+			return m;
+	return nullptr;
+}
+} // namespace
+
+Bool HasValue(Int32 dtype)
+{
+	return dtype == DTYPE_BOOL || dtype == DTYPE_LONG || dtype == DTYPE_REAL || dtype == DTYPE_COLOR ||
+		dtype == DTYPE_VECTOR || dtype == DTYPE_STRING || dtype == DTYPE_FILENAME;
+}
+
+Float ParseFloat(const std::string& text, const std::string& what)
+{
+	try
+	{
+		size_t used = 0;
+		const Float v = std::stod(text, &used);
+		if (used == text.size())
+			return v;
+	}
+	catch (const std::exception&)
+	{
+	}
+	throw UsageError{"bad number for " + what + ": '" + text + "'"};
+}
+
+Int32 ParseInt(const std::string& text, const std::string& what)
+{
+	try
+	{
+		size_t used = 0;
+		const long v = std::stol(text, &used);
+		if (used == text.size() && v >= INT32_MIN && v <= INT32_MAX)
+			return Int32(v);
+	}
+	catch (const std::exception&)
+	{
+	}
+	throw UsageError{"bad integer for " + what + ": '" + text + "'"};
+}
+
+Bool ParseBool(const std::string& text, const std::string& what)
+{
+	if (text == "true" || text == "1" || text == "yes")
+		return true;
+	if (text == "false" || text == "0" || text == "no")
+		return false;
+	throw UsageError{"bad boolean for " + what + ": '" + text + "'"};
+}
+
+void SetParameter(Session& s, const std::string& name, const std::string& value)
+{
+	const vh::ParamInfo* p = FindParameter(name);
+	if (!p || !HasValue(p->dtype))
+		throw UsageError{"unknown parameter '" + name + "'"};
+	GeData data;
+	switch (p->dtype)
+	{
+		case DTYPE_BOOL:
+			data = GeData(Int32(ParseBool(value, name) ? 1 : 0));
+			break;
+		case DTYPE_LONG:
+			data = GeData(ParseInt(value, name));
+			break;
+		case DTYPE_REAL:
+			data = GeData(ParseFloat(value, name));
+			break;
+		case DTYPE_COLOR:
+		case DTYPE_VECTOR:
+			data = GeData(ParseColour(value, name));
+			break;
+		case DTYPE_FILENAME:
+			data = GeData(Filename(vh::FromUtf8(s.Resolve(value))));
+			break;
+		default:
+			data = GeData(vh::FromUtf8(value));
+			break;
+	}
+	const DescID id(DescLevel(p->id, p->dtype, 0));
+	s.op->SetParameter(id, data, DESCFLAGS_SET::USERINTERACTION);
+	DescriptionPostSetValue msg;
+	msg.descid = &id;
+	s.op->Message(MSG_DESCRIPTION_POSTSETPARAMETER, &msg);
+}
+
+void Press(Session& s, const std::string& name)
+{
+	const vh::ParamInfo* p = FindParameter(name);
+	Int32 id = 0;
+	if (p)
+		id = p->id;
+	else if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos)
+		id = ParseInt(name, "button");
+	else
+		throw UsageError{"unknown button '" + name + "'"};
+	DescriptionCommand dc;
+	dc._descId = DescID(DescLevel(id, DTYPE_BUTTON, 0));
+	s.op->Message(MSG_DESCRIPTION_COMMAND, &dc);
+	// The attribute panel shows the object again after a command, as the host's panel does.
+	BuildPanel(s);
+}
+
+void AddMaterial(Session& s, const std::string& spec)
+{
+	std::vector<std::string> parts;
+	std::stringstream in(spec);
+	std::string part;
+	while (std::getline(in, part, ':'))
+		parts.push_back(part);
+	if (parts.empty() || parts[0].empty() || parts.size() > 3)
+		throw UsageError{"bad material '" + spec + "' (expected SYMBOL[:NAME][:#RRGGBB])"};
+	std::string name = parts[0];
+	Vector colour(0.8, 0.8, 0.8);
+	for (size_t i = 1; i < parts.size(); ++i)
+	{
+		if (!parts[i].empty() && parts[i][0] == '#')
+		{
+			if (parts[i].size() != 7 || parts[i].find_first_not_of("0123456789abcdefABCDEF", 1) != std::string::npos)
+				throw UsageError{"bad material colour '" + parts[i] + "'"};
+			const unsigned long v = std::stoul(parts[i].substr(1), nullptr, 16);
+			colour = Vector(((v >> 16) & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0, (v & 0xFF) / 255.0);
+		}
+		else if (!parts[i].empty())
+		{
+			name = parts[i];
+		}
+	}
+	BaseMaterial* mat = BaseMaterial::Alloc(Mmaterial);
+	if (!mat)
+		throw UsageError{"cannot create material '" + name + "'"};
+	mat->SetName(vh::FromUtf8(name));
+	mat->GetDataInstance()->SetVector(MATERIAL_COLOR_COLOR, colour);
+	s.doc->InsertMaterial(mat);
+
+	BaseContainer* bc = s.op->GetDataInstance();
+	const Int32 group = bc->GetInt32(MOLOBJ_MATERIAL_COUNT);
+	Press(s, "MOLOBJ_MATERIAL_ADD");
+	bc->SetString(MaterialGroupId(group, MOLOBJ_MAT_SYMBOL), vh::FromUtf8(parts[0]));
+	bc->SetLink(MaterialGroupId(group, MOLOBJ_MAT_LINK), mat);
+	s.op->SetDirty(DIRTYFLAGS::DATA);
+}
+
+void SetGroupField(Session& s, const std::string& index, const std::string& field, const std::string& value)
+{
+	const Int32 i = ParseInt(index, "group");
+	if (i < 0 || i >= MOLOBJ_MAT_GROUP_LIMIT)
+		throw UsageError{"group index out of range: " + index};
+	BaseContainer* bc = s.op->GetDataInstance();
+	if (field == "symbol")
+		bc->SetString(MaterialGroupId(i, MOLOBJ_MAT_SYMBOL), vh::FromUtf8(value));
+	else if (field == "material")
+		bc->SetLink(MaterialGroupId(i, MOLOBJ_MAT_LINK), FindMaterial(s, value));
+	else if (field == "use")
+		bc->SetBool(MaterialGroupId(i, MOLOBJ_MAT_USE), ParseBool(value, field));
+	else if (field == "projection")
+		bc->SetInt32(MaterialGroupId(i, MOLOBJ_MAT_PROJECTION), ParseInt(value, field));
+	else if (field == "offsetU")
+		bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_U), ParseFloat(value, field));
+	else if (field == "offsetV")
+		bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_V), ParseFloat(value, field));
+	else if (field == "tilesU")
+		bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_TILES_U), ParseFloat(value, field));
+	else if (field == "tilesV")
+		bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_TILES_V), ParseFloat(value, field));
+	else
+		throw UsageError{"unknown group field '" + field + "'"};
+	s.op->SetDirty(DIRTYFLAGS::DATA);
+}
+
+void Load(Session& s, const std::string& file)
+{
+	s.op->GetDataInstance()->SetFilename(MOLOBJ_FILE, Filename(vh::FromUtf8(s.Resolve(file))));
+	Press(s, "MOLOBJ_LOAD");
+}
+
+Bool LoadMolecule(Session& s, const MoleculeOptions& options)
+{
+	for (const std::string& set : options.sets)
+	{
+		const size_t eq = set.find('=');
+		if (eq == std::string::npos)
+			throw UsageError{"--set expects NAME=VALUE, got '" + set + "'"};
+		SetParameter(s, set.substr(0, eq), set.substr(eq + 1));
+	}
+	for (const std::string& m : options.materials)
+		AddMaterial(s, m);
+	// The object shows a message box only when the file could not be read.
+	const size_t dialogsBefore = vh::Dialogs().size();
+	Load(s, options.molfile);
+	const Bool loaded = vh::Dialogs().size() == dialogsBefore;
+	vh::EvaluateDocument(s.doc);
+	return loaded;
+}
+} // namespace tool
