@@ -115,6 +115,58 @@ struct Access
 // Node of a link id, nullptr when it no longer exists.
 Node* NodeByLinkId(Int64 id);
 
+// The host's type id of documents (Tbasedocument).
+constexpr Int32 DOCUMENT_TYPE = 110059;
+
+inline Node* N(const C4DAtom* a)
+{
+	return Access::Of(a);
+}
+
+// The atom of a node as the SDK class T; nullptr for no node.
+template <typename T>
+T* As(Node* n)
+{
+	return n ? static_cast<T*>(n->atom) : nullptr;
+}
+
+Bool IsObjectClass(NodeClass c);
+Bool IsTagClass(NodeClass c);
+
+// ---- lists: children of objects and documents, tags, tracks, materials ----
+
+// The list of an owner that a node goes into.
+enum class Branch
+{
+	NONE,
+	CHILDREN,
+	TAGS,
+	TRACKS,
+	MATERIALS
+};
+
+// True when the node is in a list or heads a free-standing chain.
+Bool InList(const Node* n);
+// Takes the node out of its list; it leaves its document unless it is one.
+void Unlink(Node* n);
+// Inserts n into owner's branch after pred (nullptr: first).
+void AttachUnder(Node* n, Node* owner, Branch b, Node* pred);
+// Inserts n next to bl in bl's list: after bl when `after`, else before it. Nothing happens when
+// n may not go there or would become its own ancestor.
+void InsertBeside(Node* n, Node* bl, Bool after);
+// Inserts n first (or last) under owner, in the branch its class goes into.
+void InsertUnderImpl(Node* n, Node* owner, Bool last);
+
+// ---- tags ----
+
+// A new tag of that type with its default name, counting one tag allocation.
+BaseTag* NewTag(Int32 type);
+// Places a tag after pred (nullptr or a tag of another object: first); a tag of a type that may
+// exist only once replaces the object's other tag of that type.
+void PlaceTag(Node* obj, Node* tag, Node* pred);
+// The object's nr-th tag of that type, nullptr when there is none.
+Node* TagAt(Node* obj, Int32 type, Int32 nr);
+
 // What PriorityList::Add records during one execution pass (PriorityList::_state).
 struct PriorityEntry
 {
