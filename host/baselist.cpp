@@ -166,14 +166,12 @@ void GeListNode::Remove()
 
 GeListNode* GeListNode::GetNext()
 {
-	Node* n = N(this);
-	return n ? vh::As<GeListNode>(n->next) : nullptr;
+	return vh::Linked<GeListNode>(this, &Node::next);
 }
 
 GeListNode* GeListNode::GetPred()
 {
-	Node* n = N(this);
-	return n ? vh::As<GeListNode>(n->pred) : nullptr;
+	return vh::Linked<GeListNode>(this, &Node::pred);
 }
 
 GeListNode* GeListNode::GetUp()
@@ -187,14 +185,12 @@ GeListNode* GeListNode::GetUp()
 
 GeListNode* GeListNode::GetDown()
 {
-	Node* n = N(this);
-	return n ? vh::As<GeListNode>(n->firstChild) : nullptr;
+	return vh::Linked<GeListNode>(this, &Node::firstChild);
 }
 
 GeListNode* GeListNode::GetDownLast()
 {
-	Node* n = N(this);
-	return n ? vh::As<GeListNode>(n->lastChild) : nullptr;
+	return vh::Linked<GeListNode>(this, &Node::lastChild);
 }
 
 BaseDocument* GeListNode::GetDocument()
@@ -226,8 +222,7 @@ BaseList2D* BaseList2D::Alloc(Int32 type)
 
 void BaseList2D::Free(BaseList2D*& bl)
 {
-	Access::Destroy(bl);
-	bl = nullptr;
+	vh::FreeAtom(bl);
 }
 
 BaseContainer* BaseList2D::GetDataInstance()
@@ -311,8 +306,7 @@ CTrack* BaseList2D::FindCTrack(const DescID& id)
 
 CTrack* BaseList2D::GetFirstCTrack()
 {
-	Node* n = N(this);
-	return n ? vh::As<CTrack>(n->firstTrack) : nullptr;
+	return vh::Linked<CTrack>(this, &Node::firstTrack);
 }
 
 // ---- CTrack ---------------------------------------------------------------------------------
@@ -333,20 +327,17 @@ CTrack* CTrack::Alloc(BaseList2D* bl, const DescID& id)
 
 void CTrack::Free(CTrack*& bl)
 {
-	Access::Destroy(bl);
-	bl = nullptr;
+	vh::FreeAtom(bl);
 }
 
 CTrack* CTrack::GetNext() const
 {
-	const Node* n = N(this);
-	return n ? vh::As<CTrack>(n->next) : nullptr;
+	return vh::Linked<CTrack>(this, &Node::next);
 }
 
 CTrack* CTrack::GetPred() const
 {
-	const Node* n = N(this);
-	return n ? vh::As<CTrack>(n->pred) : nullptr;
+	return vh::Linked<CTrack>(this, &Node::pred);
 }
 
 const DescID& CTrack::GetDescriptionID() const

@@ -21,6 +21,12 @@ enum class NodeClass
 	DOCUMENT // BaseDocument
 };
 
+// One struct for every kind of atom, with the fields of each kind grouped below. The SDK hangs
+// all its classes off one pointer (C4DAtom::_vh), and the code that matters most works on any
+// kind: list insertion, destruction, copying, links and dirty counts. Kind-specific structs would
+// put a cast behind every one of those for little gain: a kind never changes, and the fields a
+// kind does not use cost a few hundred bytes a node (all of Node is 520 bytes on x86-64), small
+// beside the points and polygons of the objects that have them.
 struct Node
 {
 	C4DAtom* atom = nullptr; // the atom this state belongs to
@@ -128,6 +134,40 @@ template <typename T>
 T* As(Node* n)
 {
 	return n ? static_cast<T*>(n->atom) : nullptr;
+}
+
+// The getters of the SDK classes mostly read one field of the atom's node, and must not fail for
+// an atom that has none; these say that once.
+
+// The node a field of a's node points to, as the SDK class T; nullptr for no node or no link.
+template <typename T>
+T* Linked(const C4DAtom* a, Node* Node::*field)
+{
+	const Node* n = N(a);
+	return n ? As<T>(n->*field) : nullptr;
+}
+
+// First element of one of the node's arrays (points, polygons, tangents); nullptr when it is empty.
+template <typename V>
+V* Items(const C4DAtom* a, std::vector<V> Node::*field)
+{
+	Node* n = N(a);
+	return (n && !(n->*field).empty()) ? (n->*field).data() : nullptr;
+}
+
+template <typename V>
+Int32 ItemCount(const C4DAtom* a, std::vector<V> Node::*field)
+{
+	const Node* n = N(a);
+	return n ? Int32((n->*field).size()) : 0;
+}
+
+// The SDK classes' static Free: destroys the atom and clears the caller's pointer.
+template <typename T>
+void FreeAtom(T*& p)
+{
+	Access::Destroy(p);
+	p = nullptr;
 }
 
 Bool IsObjectClass(NodeClass c);

@@ -43,8 +43,7 @@ BaseObject* BaseObject::Alloc(Int32 type)
 
 void BaseObject::Free(BaseObject*& bl)
 {
-	Access::Destroy(bl);
-	bl = nullptr;
+	vh::FreeAtom(bl);
 }
 
 Vector BaseObject::GetRelPos() const
@@ -64,8 +63,7 @@ void BaseObject::SetRelPos(const Vector& v)
 
 BaseTag* BaseObject::GetFirstTag()
 {
-	Node* n = N(this);
-	return n ? vh::As<BaseTag>(n->firstTag) : nullptr;
+	return vh::Linked<BaseTag>(this, &Node::firstTag);
 }
 
 BaseTag* BaseObject::GetTag(Int32 type, Int32 nr)
@@ -202,20 +200,17 @@ Bool BaseObject::SetPhong(Bool on, Bool anglelimit, Float angle)
 
 const Vector* PointObject::GetPointR() const
 {
-	const Node* n = N(this);
-	return (n && !n->points.empty()) ? n->points.data() : nullptr;
+	return vh::Items(this, &Node::points);
 }
 
 Vector* PointObject::GetPointW()
 {
-	Node* n = N(this);
-	return (n && !n->points.empty()) ? n->points.data() : nullptr;
+	return vh::Items(this, &Node::points);
 }
 
 Int32 PointObject::GetPointCount() const
 {
-	const Node* n = N(this);
-	return n ? Int32(n->points.size()) : 0;
+	return vh::ItemCount(this, &Node::points);
 }
 
 PolygonObject* PolygonObject::Alloc(Int32 pcnt, Int32 vcnt)
@@ -242,26 +237,22 @@ PolygonObject* PolygonObject::Alloc(Int32 pcnt, Int32 vcnt)
 
 void PolygonObject::Free(PolygonObject*& bl)
 {
-	Access::Destroy(bl);
-	bl = nullptr;
+	vh::FreeAtom(bl);
 }
 
 const CPolygon* PolygonObject::GetPolygonR() const
 {
-	const Node* n = N(this);
-	return (n && !n->polygons.empty()) ? n->polygons.data() : nullptr;
+	return vh::Items(this, &Node::polygons);
 }
 
 CPolygon* PolygonObject::GetPolygonW()
 {
-	Node* n = N(this);
-	return (n && !n->polygons.empty()) ? n->polygons.data() : nullptr;
+	return vh::Items(this, &Node::polygons);
 }
 
 Int32 PolygonObject::GetPolygonCount() const
 {
-	const Node* n = N(this);
-	return n ? Int32(n->polygons.size()) : 0;
+	return vh::ItemCount(this, &Node::polygons);
 }
 
 SplineObject* SplineObject::Alloc(Int32 pcnt, SPLINETYPE type)
@@ -291,26 +282,22 @@ SplineObject* SplineObject::Alloc(Int32 pcnt, SPLINETYPE type)
 
 void SplineObject::Free(SplineObject*& bl)
 {
-	Access::Destroy(bl);
-	bl = nullptr;
+	vh::FreeAtom(bl);
 }
 
 const Tangent* SplineObject::GetTangentR()
 {
-	Node* n = N(this);
-	return (n && !n->tangents.empty()) ? n->tangents.data() : nullptr;
+	return vh::Items(this, &Node::tangents);
 }
 
 Tangent* SplineObject::GetTangentW()
 {
-	Node* n = N(this);
-	return (n && !n->tangents.empty()) ? n->tangents.data() : nullptr;
+	return vh::Items(this, &Node::tangents);
 }
 
 Int32 SplineObject::GetTangentCount()
 {
-	Node* n = N(this);
-	return n ? Int32(n->tangents.size()) : 0;
+	return vh::ItemCount(this, &Node::tangents);
 }
 
 Bool SplineObject::SetDefaultCoeff()

@@ -18,26 +18,22 @@ BaseTag* BaseTag::Alloc(Int32 type)
 
 void BaseTag::Free(BaseTag*& bl)
 {
-	Access::Destroy(bl);
-	bl = nullptr;
+	vh::FreeAtom(bl);
 }
 
 BaseTag* BaseTag::GetNext()
 {
-	Node* n = N(this);
-	return n ? vh::As<BaseTag>(n->next) : nullptr;
+	return vh::Linked<BaseTag>(this, &Node::next);
 }
 
 BaseTag* BaseTag::GetPred()
 {
-	Node* n = N(this);
-	return n ? vh::As<BaseTag>(n->pred) : nullptr;
+	return vh::Linked<BaseTag>(this, &Node::pred);
 }
 
 BaseObject* BaseTag::GetObject()
 {
-	Node* n = N(this);
-	return n ? vh::As<BaseObject>(n->tagOwner) : nullptr;
+	return vh::Linked<BaseObject>(this, &Node::tagOwner);
 }
 
 TextureTag* TextureTag::Alloc()
@@ -47,8 +43,7 @@ TextureTag* TextureTag::Alloc()
 
 void TextureTag::Free(TextureTag*& bl)
 {
-	Access::Destroy(bl);
-	bl = nullptr;
+	vh::FreeAtom(bl);
 }
 
 BaseMaterial* TextureTag::GetMaterial(Bool ignoredoc)
@@ -95,8 +90,7 @@ BaseMaterial* BaseMaterial::Alloc(Int32 type)
 
 void BaseMaterial::Free(BaseMaterial*& bl)
 {
-	Access::Destroy(bl);
-	bl = nullptr;
+	vh::FreeAtom(bl);
 }
 
 // ---- documents ------------------------------------------------------------------------------
@@ -111,20 +105,17 @@ BaseDocument* BaseDocument::Alloc()
 
 void BaseDocument::Free(BaseDocument*& doc)
 {
-	Access::Destroy(doc);
-	doc = nullptr;
+	vh::FreeAtom(doc);
 }
 
 BaseObject* BaseDocument::GetFirstObject()
 {
-	Node* n = N(this);
-	return n ? vh::As<BaseObject>(n->firstChild) : nullptr;
+	return vh::Linked<BaseObject>(this, &Node::firstChild);
 }
 
 BaseMaterial* BaseDocument::GetFirstMaterial()
 {
-	Node* n = N(this);
-	return n ? vh::As<BaseMaterial>(n->firstMaterial) : nullptr;
+	return vh::Linked<BaseMaterial>(this, &Node::firstMaterial);
 }
 
 void BaseDocument::InsertObject(BaseObject* op, BaseObject* parent, BaseObject* pred)
