@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "node.h"
+#include "vecmath.h"
 
 namespace vh
 {
@@ -30,25 +31,9 @@ constexpr Int32 kDefaultSplineSub = 8;
 constexpr Int32 kCapStart = 2999;
 constexpr Int32 kCapEnd = 3000;
 
-Float Dot(const Vector& a, const Vector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-Vector Cross(const Vector& a, const Vector& b)
-{
-	return Vector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
-}
-
-Float Length(const Vector& v) { return std::sqrt(Dot(v, v)); }
-
-// Unit vector, or the zero vector when v has no usable direction.
-Vector Normalized(const Vector& v)
-{
-	Float len = Length(v);
-	if (!(len > 1e-12) || !std::isfinite(len))
-		return Vector();
-	return v / len;
-}
-
-Bool IsZero(const Vector& v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
+// Path directions come from segments in scene units and from sums of unit tangents; anything
+// shorter is cancellation noise, and a frame turned towards it would spin the tube.
+constexpr Float kMinDirection = 1e-12;
 
 Node* SplineNode(BaseObject* op)
 {
@@ -142,7 +127,7 @@ struct Frame
 Vector InitialX(const Vector& t)
 {
 	const Vector up = std::fabs(t.y) > 0.99 ? Vector(0.0, 0.0, -1.0) : Vector(0.0, 1.0, 0.0);
-	return Normalized(Cross(up, t));
+	return Normalized(Cross(up, t), kMinDirection);
 }
 
 // Rotates v by the rotation that takes unit vector a onto unit vector b (Rodrigues' formula).
@@ -170,9 +155,9 @@ std::vector<Vector> PathTangents(const std::vector<Vector>& path, Bool closed)
 	{
 		const Bool hasPrev = closed || i > 0;
 		const Bool hasNext = closed || i + 1 < m;
-		const Vector in = hasPrev ? Normalized(path[i] - path[(i + m - 1) % m]) : Vector();
-		const Vector out = hasNext ? Normalized(path[(i + 1) % m] - path[i]) : Vector();
-		Vector d = Normalized(in + out);
+		const Vector in = hasPrev ? Normalized(path[i] - path[(i + m - 1) % m], kMinDirection) : Vector();
+		const Vector out = hasNext ? Normalized(path[(i + 1) % m] - path[i], kMinDirection) : Vector();
+		Vector d = Normalized(in + out, kMinDirection);
 		if (IsZero(d))
 			d = IsZero(in) ? out : in;
 		t[i] = IsZero(d) ? Vector(0.0, 0.0, 1.0) : d;
@@ -190,14 +175,14 @@ std::vector<Frame> PathFrames(const std::vector<Vector>& tangents, Bool closed)
 	{
 		const Vector& z = tangents[i];
 		Vector x = i == 0 ? InitialX(z) : RotateBetween(f[i - 1].x, tangents[i - 1], z);
-		x = Normalized(x - z * Dot(x, z));
+		x = Normalized(x - z * Dot(x, z), kMinDirection);
 		if (IsZero(x))
 			x = InitialX(z);
 		f[i] = Frame { x, Cross(z, x), z };
 	}
 	if (closed && m > 1)
 	{
-		Vector wrap = Normalized(RotateBetween(f[m - 1].x, tangents[m - 1], tangents[0]));
+		Vector wrap = Normalized(RotateBetween(f[m - 1].x, tangents[m - 1], tangents[0]), kMinDirection);
 		const Float twist = std::atan2(Dot(Cross(f[0].x, wrap), f[0].z), Dot(f[0].x, wrap));
 		for (size_t i = 1; i < m; ++i)
 		{

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -21,15 +19,15 @@
 #include <utility>
 #include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 // tinygltf's own dependencies come first, outside the hidden-visibility block below: a library
 // function first declared inside it (assert's handler, for one) would be taken as hidden.
 #include <cassert>
 #include <nlohmann/json.hpp>
 
+#include "atomicfile.h"
 #include "node.h"
+#include "vecmath.h"
 
 // The implementation is compiled here and kept out of the library's exported symbols, so that
 // programs linking the host may compile their own copy for reading files back.
@@ -66,22 +64,9 @@ constexpr int kArrayBuffer = 34962;
 constexpr size_t kMaxGlbBytes = 0xFFFFFFFFu;
 constexpr int kElementArrayBuffer = 34963;
 
-double Dot(const Vector& a, const Vector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vector Cross(const Vector& a, const Vector& b)
-{
-	return Vector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
-}
-
-// Unit vector, or the zero vector when v has no usable direction.
-Vector Normalized(const Vector& v)
-{
-	const double len = std::sqrt(Dot(v, v));
-	if (!(len > 1e-30) || !std::isfinite(len))
-		return Vector();
-	return v / len;
-}
-
-Bool IsZero(const Vector& v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
+// Face normals are cross products, so they scale with the square of the model's size: only a
+// vector that is as good as zero has no direction, however small the model is drawn.
+constexpr double kMinNormal = 1e-30;
 
 Bool FitsFloat(double v) { return std::isfinite(v) && std::fabs(v) <= double(std::numeric_limits<float>::max()); }
 
@@ -180,7 +165,7 @@ Geometry Triangulate(const Vector* points, Int32 pointCount, const CPolygon* pol
 	{
 		const CPolygon& p = polys[kept[f]];
 		weighted[f] = Cross(points[p.c] - points[p.a], points[p.d] - points[p.b]);
-		unit[f] = Normalized(weighted[f]);
+		unit[f] = Normalized(weighted[f], kMinNormal);
 	}
 
 	// Faces around each point, as offsets into one array.
@@ -231,9 +216,9 @@ Geometry Triangulate(const Vector* points, Int32 pointCount, const CPolygon* pol
 			if (IsZero(unit[f]) || Dot(unit[f], unit[o]) >= kCosCrease)
 				sum += weighted[o];
 		}
-		Vector n = Normalized(sum);
+		Vector n = Normalized(sum, kMinNormal);
 		if (IsZero(n))
-			n = Normalized(points[point] - centre);
+			n = Normalized(points[point] - centre, kMinNormal);
 		return IsZero(n) ? Vector(0.0, 1.0, 0.0) : n;
 	};
 
@@ -549,63 +534,6 @@ private:
 	std::map<std::pair<int, int>, int> _meshes;
 	ExportSummary _summary;
 };
-
-std::string Errno(int code) { return std::strerror(code); }
-
-// Temporary name beside the target, unique within the process and across processes. It is
-// short, so that any name that fits the folder leaves room for it.
-std::string TemporaryName(const std::string& target)
-{
-	static std::atomic<unsigned> counter { 0 };
-	const size_t slash = target.rfind('/');
-	const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-	return dir + ".vh" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
-}
-
-// Writes bytes to target through a temporary file and a rename; false with the reason otherwise.
-Bool WriteAtomically(const std::string& target, const std::string& bytes, std::string& error)
-{
-	std::string temp;
-	int fd = -1;
-	for (int attempt = 0; attempt < 100 && fd < 0; ++attempt)
-	{
-		temp = TemporaryName(target);
-		fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-		if (fd < 0 && errno != EEXIST)
-			break;
-	}
-	if (fd < 0)
-	{
-		error = "cannot write " + target + ": " + Errno(errno);
-		return false;
-	}
-	auto fail = [&](int code) {
-		if (fd >= 0)
-			::close(fd);
-		::unlink(temp.c_str());
-		error = "cannot write " + target + ": " + Errno(code);
-		return false;
-	};
-	size_t done = 0;
-	while (done < bytes.size())
-	{
-		const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return fail(n < 0 ? errno : EIO);
-		done += size_t(n);
-	}
-	if (::fsync(fd) != 0)
-		return fail(errno);
-	const int closed = ::close(fd);
-	fd = -1;
-	if (closed != 0)
-		return fail(errno);
-	if (::rename(temp.c_str(), target.c_str()) != 0)
-		return fail(errno);
-	return true;
-}
 } // namespace
 
 Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary, std::string* error)
@@ -629,7 +557,7 @@ Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary,
 				reason = "cannot write " + target + ": the glTF data could not be serialised";
 			else if (bytes.size() > kMaxGlbBytes)
 				reason = "cannot write " + target + ": the scene needs more than the 4 GiB a .glb file can hold";
-			else if (WriteAtomically(target, bytes, reason))
+			else if (WriteFileAtomically(target, bytes.data(), bytes.size(), reason))
 			{
 				ok = true;
 				if (summary)

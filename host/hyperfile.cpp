@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "atomicfile.h"
 #include "c4d_basecontainer.h"
 #include "c4d_baselist.h"
 #include "c4d_general.h"
@@ -421,21 +422,6 @@ Bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& out, Boo
 	return ok;
 }
 
-Bool WriteAll(int fd, const std::vector<unsigned char>& data)
-{
-	size_t done = 0;
-	while (done < data.size())
-	{
-		ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		done += size_t(n);
-	}
-	return true;
-}
-
 void ReportOpenFailure(FILEDIALOG dialog, Bool missing, const Filename& name)
 {
 	if (dialog == FILEDIALOG::ANY || (dialog == FILEDIALOG::IGNOREOPEN && !missing))
@@ -490,8 +476,8 @@ Bool HyperFile::Open(Int32 ident, const Filename& filename, FILEOPEN mode, FILED
 		s.ident = ident;
 		if (mode == FILEOPEN::WRITE)
 		{
-			std::string temp = path + ".tmp-XXXXXX";
-			int fd = ::mkstemp(temp.data());
+			std::string temp;
+			int fd = vh::CreateTemporaryBeside(path, temp);
 			if (fd < 0)
 			{
 				ReportOpenFailure(error_dialog, false, filename);
@@ -543,15 +529,8 @@ Bool HyperFile::Close()
 	Bool ok = !s.error;
 	if (s.write && !s.memory)
 	{
-		int fd = ok ? ::open(s.temp.c_str(), O_WRONLY | O_TRUNC) : -1;
-		ok = fd >= 0;
-		if (ok)
-		{
-			ok = WriteAll(fd, s.data) && ::fsync(fd) == 0;
-			ok = ::close(fd) == 0 && ok;
-		}
-		if (ok)
-			ok = ::rename(s.temp.c_str(), s.target.c_str()) == 0;
+		int fd = ok ? ::open(s.temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC) : -1;
+		ok = vh::CommitTemporary(fd, s.temp, s.target, s.data.data(), s.data.size());
 		if (ok)
 			s.temp.clear();
 	}
