@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "c4d.h"
-#include "../../host/internal.h"
+#include "internal.h"
 #include "vh/host.h"
 
 namespace

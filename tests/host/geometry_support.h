@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../../host/node.h"
+#include "node.h"
 
 namespace geometry_test
 {

@@ -22,7 +22,7 @@
 #include <tiny_gltf.h>
 #pragma GCC diagnostic pop
 
-#include "../../host/internal.h"
+#include "internal.h"
 #include "validator.h"
 #include "vh/gltf.h"
 

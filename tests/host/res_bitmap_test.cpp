@@ -1,7 +1,7 @@
 // Bitmaps: the plug-in's icon and TIFF files written byte by byte, good and broken.
 #include <cstdint>
 
-#include "../../host/resource.h"
+#include "resource.h"
 #include "res_support.h"
 
 using namespace res_test;

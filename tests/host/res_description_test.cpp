@@ -2,7 +2,7 @@
 // the single-parameter filter, and the function table's registration that binds them.
 #include <limits>
 
-#include "../../host/internal.h"
+#include "internal.h"
 #include "res_support.h"
 
 using namespace res_test;

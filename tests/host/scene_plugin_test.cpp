@@ -1,7 +1,7 @@
 // Plug-in registry, plug-in objects, document evaluation, message broadcast and the copy command.
 #include "scene_support.h"
 
-#include "../../host/resource.h"
+#include "resource.h"
 
 using namespace scene_test;
 using ::testing::ElementsAre;

@@ -7,7 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "../../host/internal.h"
+#include "internal.h"
 
 namespace scene_test
 {
