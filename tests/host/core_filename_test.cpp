@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "c4d.h"
+#include "testfiles.h"
 #include "vh/host.h"
 
 namespace
@@ -93,16 +94,16 @@ TEST(CoreFilenameParts, JoinUsesExactlyOneSlash)
 
 TEST(CoreFilenameExist, FileFolderAndMissing)
 {
-	char dir[] = "/tmp/vh-core-fexist-XXXXXX";
-	ASSERT_NE(mkdtemp(dir), nullptr);
-	std::string file = std::string(dir) + "/atoms \xC3\xA9.pdb";
+	testfiles::TempDir scratch;
+	const std::string dir = scratch.Path();
+	std::string file = dir + "/atoms \xC3\xA9.pdb";
 	FILE* f = std::fopen(file.c_str(), "w");
 	ASSERT_NE(f, nullptr);
 	std::fclose(f);
-	std::string link = std::string(dir) + "/link.pdb";
+	std::string link = dir + "/link.pdb";
 	ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
 
-	Filename folder(dir);
+	Filename folder(vh::FromUtf8(dir));
 	Filename regular = vh::FromUtf8(file);
 	EXPECT_TRUE(GeFExist(regular));
 	EXPECT_FALSE(GeFExist(regular, true));
@@ -113,8 +114,4 @@ TEST(CoreFilenameExist, FileFolderAndMissing)
 	EXPECT_FALSE(GeFExist(folder + Filename("missing"), true));
 	EXPECT_FALSE(GeFExist(Filename()));
 	EXPECT_FALSE(GeFExist(Filename(), true));
-
-	std::remove(link.c_str());
-	std::remove(file.c_str());
-	rmdir(dir);
 }

@@ -15,8 +15,12 @@
 #include <gtest/gtest.h>
 
 #include "c4d.h"
+#include "testfiles.h"
 #include "vh/host.h"
 #include "vh/hyperfile.h"
+
+using testfiles::ReadFile;
+using testfiles::WriteFile;
 
 namespace
 {
@@ -86,42 +90,17 @@ class CoreHyperFileDisk : public ::testing::Test
 protected:
 	void SetUp() override
 	{
-		char tmpl[] = "/tmp/vh-core-hf-XXXXXX";
-		ASSERT_NE(mkdtemp(tmpl), nullptr);
-		dir = tmpl;
 		vh::SetEcho(false);
 		vh::ClearConsoleAndDialogs();
 	}
 	void TearDown() override
 	{
-		for (const std::string& f : Entries())
-			std::remove((dir + "/" + f).c_str());
-		rmdir(dir.c_str());
 		vh::ClearConsoleAndDialogs();
 		vh::SetEcho(true);
 	}
-	std::vector<std::string> Entries() const
-	{
-		std::vector<std::string> r;
-		if (DIR* d = opendir(dir.c_str()))
-		{
-			while (dirent* e = readdir(d))
-				if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-					r.push_back(e->d_name);
-			closedir(d);
-		}
-		return r;
-	}
-	std::string ReadFile(const std::string& path) const
-	{
-		std::ifstream in(path, std::ios::binary);
-		return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-	}
-	void WriteFile(const std::string& path, const std::string& content) const
-	{
-		std::ofstream(path, std::ios::binary) << content;
-	}
-	std::string dir;
+	std::vector<std::string> Entries() const { return scratch.Names(); }
+	testfiles::TempDir scratch;
+	const std::string dir = scratch.Path();
 };
 } // namespace
 

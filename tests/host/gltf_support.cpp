@@ -120,19 +120,6 @@ BaseObject* AddGenerator(BaseDocument* doc, const char* name, const Vector& pos,
 	return op;
 }
 
-void ExportTest::SetUp()
-{
-	std::string pattern = (std::filesystem::temp_directory_path() / "vireltan-gltf-XXXXXX").string();
-	ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-	dir = pattern;
-}
-
-void ExportTest::TearDown()
-{
-	std::error_code ec;
-	std::filesystem::remove_all(dir, ec);
-}
-
 ::testing::AssertionResult ExportTest::ExportAndLoad(BaseDocument* doc, tinygltf::Model& model, vh::ExportSummary* summary)
 {
 	const std::string file = Path("out.glb");
@@ -145,14 +132,6 @@ void ExportTest::TearDown()
 	if (!loader.LoadBinaryFromFile(&model, &err, &warn, file))
 		return ::testing::AssertionFailure() << "cannot read back: " << err << warn;
 	return ::testing::AssertionSuccess();
-}
-
-std::vector<std::string> ExportTest::Entries() const
-{
-	std::vector<std::string> names;
-	for (const auto& e : std::filesystem::directory_iterator(dir))
-		names.push_back(e.path().filename().string());
-	return names;
 }
 
 const tinygltf::Node* FindNode(const tinygltf::Model& m, const std::string& name)

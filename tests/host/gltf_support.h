@@ -23,6 +23,7 @@
 #pragma GCC diagnostic pop
 
 #include "internal.h"
+#include "testfiles.h"
 #include "validator.h"
 #include "vh/gltf.h"
 
@@ -57,14 +58,13 @@ BaseObject* AddGenerator(BaseDocument* doc, const char* name, const Vector& pos,
 class ExportTest : public ::testing::Test
 {
 protected:
-	void SetUp() override;
-	void TearDown() override;
-	std::string Path(const std::string& name) const { return dir + "/" + name; }
+	std::string Path(const std::string& name) const { return scratch.File(name); }
 	// Exports and reads the file back; fails the test when either step fails.
 	::testing::AssertionResult ExportAndLoad(BaseDocument* doc, tinygltf::Model& model, vh::ExportSummary* summary = nullptr);
-	std::vector<std::string> Entries() const; // names in the test folder
+	std::vector<std::string> Entries() const { return scratch.Names(); }
 
-	std::string dir;
+	testfiles::TempDir scratch;
+	const std::string dir = scratch.Path();
 };
 
 // Node of that name (the first), nullptr when there is none.

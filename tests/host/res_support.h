@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "c4d.h"
+#include "testfiles.h"
 #include "vh/host.h"
 
 namespace res_test
@@ -20,20 +21,8 @@ inline C4D_HostCalls& Calls() { return *vh::HostFunctionTable()->host; }
 
 inline LocalResource* Load(const std::string& folder) { return Calls().LoadResource(Filename(vh::FromUtf8(folder))); }
 
-inline std::string ReadFile(const std::string& path)
-{
-	std::ifstream in(path, std::ios::binary);
-	std::ostringstream ss;
-	ss << in.rdbuf();
-	return ss.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& text)
-{
-	std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-	std::ofstream out(path, std::ios::binary);
-	out << text;
-}
+using testfiles::ReadFile;
+using testfiles::WriteFile;
 
 // 1-based line of the first occurrence of needle in the file, 0 when absent.
 inline int LineOf(const std::string& path, const std::string& needle)
@@ -62,29 +51,17 @@ inline std::string ConsoleText()
 	return all;
 }
 
-// A temporary folder, removed with the object; optionally with a copy of the project's res.
-class TempDir
+// A scratch folder, optionally with a copy of the project's res.
+class TempDir : public testfiles::TempDir
 {
 public:
 	explicit TempDir(Bool copyProjectRes = false)
 	{
-		char pattern[] = "/tmp/vireltan-res-XXXXXX";
-		const char* made = mkdtemp(pattern);
-		_path = made ? made : "";
-		if (copyProjectRes && made)
-			std::filesystem::copy(ProjectRes(), Res(), std::filesystem::copy_options::recursive);
+		if (copyProjectRes)
+			Copy(ProjectRes(), "res");
 	}
-	~TempDir()
-	{
-		std::error_code ec;
-		if (!_path.empty())
-			std::filesystem::remove_all(_path, ec);
-	}
-	TempDir(const TempDir&) = delete;
-	TempDir& operator=(const TempDir&) = delete;
 
-	const std::string& Path() const { return _path; }
-	std::string Res() const { return _path + "/res"; }
+	std::string Res() const { return Path() + "/res"; }
 	std::string ResFile(const std::string& relative) const { return Res() + "/" + relative; }
 
 	// Replaces the first occurrence of from in a file of the res copy; false when it is absent.
@@ -98,9 +75,6 @@ public:
 		WriteFile(ResFile(relative), text);
 		return true;
 	}
-
-private:
-	std::string _path;
 };
 
 class QuietConsole : public ::testing::Test

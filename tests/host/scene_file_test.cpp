@@ -3,32 +3,16 @@
 #include <iterator>
 
 #include "scene_support.h"
+#include "testfiles.h"
 
 using namespace scene_test;
 using ::testing::ElementsAre;
 
 namespace
 {
-std::string TempPath(const std::string& name)
-{
-	return ::testing::TempDir() + "vh_scene_" + name;
-}
-
 Filename File(const std::string& path)
 {
 	return Filename(vh::FromUtf8(path));
-}
-
-std::vector<char> ReadBytes(const std::string& path)
-{
-	std::ifstream in(path, std::ios::binary);
-	return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& path, const std::vector<char>& bytes, size_t count)
-{
-	std::ofstream out(path, std::ios::binary | std::ios::trunc);
-	out.write(bytes.data(), std::streamsize(count));
 }
 
 BaseObject* Probe(const char* name, Int32 marker)
@@ -52,6 +36,10 @@ protected:
 		vh::SetEcho(true);
 		ProbeTest::TearDown();
 	}
+	std::string TempPath(const std::string& name) const { return _scratch.File(name); }
+
+private:
+	testfiles::TempDir _scratch;
 };
 
 TEST_F(SceneFile, RoundTripKeepsTreeContainersMaterialsAndLinks)
@@ -279,13 +267,13 @@ TEST_F(SceneFile, TruncatedOrDamagedFilesGiveNothingAndLeakNothing)
 	std::string path = TempPath("whole.vhs");
 	ASSERT_TRUE(vh::SaveDocument(doc, File(path)));
 	BaseDocument::Free(doc);
-	std::vector<char> bytes = ReadBytes(path);
+	const std::string bytes = testfiles::ReadFile(path);
 	ASSERT_GT(bytes.size(), 100u);
 
 	std::string cut = TempPath("cut.vhs");
 	for (size_t n = 0; n < bytes.size(); ++n)
 	{
-		WriteBytes(cut, bytes, n);
+		testfiles::WriteFile(cut, bytes.substr(0, n));
 		BaseDocument* d = vh::LoadDocument(File(cut));
 		EXPECT_EQ(d, nullptr) << "truncated to " << n << " bytes";
 		BaseDocument::Free(d);
@@ -296,17 +284,17 @@ TEST_F(SceneFile, TruncatedOrDamagedFilesGiveNothingAndLeakNothing)
 	std::string bad = TempPath("bad.vhs");
 	for (size_t i = 0; i < bytes.size(); ++i)
 	{
-		std::vector<char> damaged = bytes;
+		std::string damaged = bytes;
 		damaged[i] = char(damaged[i] ^ 0x5a);
-		WriteBytes(bad, damaged, damaged.size());
+		testfiles::WriteFile(bad, damaged);
 		BaseDocument* d = vh::LoadDocument(File(bad));
 		BaseDocument::Free(d);
 	}
 
-	std::vector<char> garbage(512);
+	std::string garbage(512, '\0');
 	for (size_t i = 0; i < garbage.size(); ++i)
 		garbage[i] = char((i * 131 + 7) & 0xff);
-	WriteBytes(bad, garbage, garbage.size());
+	testfiles::WriteFile(bad, garbage);
 	EXPECT_EQ(vh::LoadDocument(File(bad)), nullptr);
 	EXPECT_EQ(vh::LoadDocument(File(TempPath("does-not-exist.vhs"))), nullptr);
 }

@@ -39,8 +39,7 @@ uint32_t Word(const std::string& bytes, size_t at)
 // The JSON chunk of a binary glTF file, after checking the container's framing.
 ::testing::AssertionResult ReadGlb(const std::string& file, json* out)
 {
-	std::ifstream in(file, std::ios::binary);
-	const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+	const std::string bytes = testfiles::ReadFile(file);
 	if (bytes.size() < 20)
 		return ::testing::AssertionFailure() << file << ": " << bytes.size() << " bytes";
 	if (bytes.compare(0, 4, "glTF") != 0 || Word(bytes, 4) != 2 || Word(bytes, 8) != bytes.size())
@@ -136,7 +135,7 @@ TEST(Export, EveryExampleInEveryModeMatchesItsDumpAndPassesTheValidator)
 		{
 			SCOPED_TRACE(example + " " + v.name);
 			const std::string molfile = "'" + EXAMPLES + "/" + example + ".sdf' ";
-			const std::string file = dir.path + "/" + example + "-" + v.name + ".glb";
+			const std::string file = dir.Path() + "/" + example + "-" + v.name + ".glb";
 			Output exported = Shell(Tool("export " + molfile + "-o '" + file + "' " + v.options));
 			ASSERT_EQ(exported.status, 0) << exported.out;
 			Output dumped = Shell(Tool("dump " + molfile + v.options));
@@ -176,7 +175,7 @@ TEST(Export, EveryExampleInEveryModeMatchesItsDumpAndPassesTheValidator)
 TEST(Export, MaterialsOfTheGroupsReachTheFileWithTheirColours)
 {
 	TempDir dir;
-	const std::string file = dir.path + "/caffeine.glb";
+	const std::string file = dir.Path() + "/caffeine.glb";
 	ASSERT_EQ(Shell(Tool("export '" + EXAMPLES + "/caffeine.sdf' -o '" + file +
 					  "' --material 'C:Carbon:#336699' --material 'BD2:Double:#FF0000' --set MOLOBJ_XRAY=true"))
 				  .status,
@@ -220,68 +219,63 @@ TEST(Export, EmptyMoleculeAndOneAtomAreValidFiles)
 	dir.Write("empty.sdf", "nothing\n  made by hand\n\n  0  0  0  0  0  0  0  0  0  0999 V2000\nM  END\n$$$$\n");
 	dir.Write("one.sdf", "neon\n  made by hand\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
 						 "    0.0000    0.0000    0.0000 Ne  0  0  0  0  0  0  0  0  0  0  0  0\nM  END\n$$$$\n");
-	Output empty = Shell(Tool("export '" + dir.path + "/empty.sdf'"));
+	Output empty = Shell(Tool("export '" + dir.Path() + "/empty.sdf'"));
 	ASSERT_EQ(empty.status, 0);
 	EXPECT_THAT(empty.out, HasSubstr("empty.glb: 0 atoms, 0 bonds, "));
-	Output one = Shell(Tool("export '" + dir.path + "/one.sdf' -o '" + dir.path + "/neon.glb'"));
+	Output one = Shell(Tool("export '" + dir.Path() + "/one.sdf' -o '" + dir.Path() + "/neon.glb'"));
 	ASSERT_EQ(one.status, 0);
 	EXPECT_THAT(one.out, HasSubstr("neon.glb: 1 atoms, 0 bonds, 3 objects, "));
 
 	json gltf;
-	ASSERT_TRUE(ReadGlb(dir.path + "/neon.glb", &gltf));
+	ASSERT_TRUE(ReadGlb(dir.Path() + "/neon.glb", &gltf));
 	ASSERT_EQ(gltf["meshes"].size(), 1u);
 	std::string log;
-	EXPECT_EQ(validator::Run({dir.path + "/empty.glb", dir.path + "/neon.glb"}, &log), 0) << log;
+	EXPECT_EQ(validator::Run({dir.Path() + "/empty.glb", dir.Path() + "/neon.glb"}, &log), 0) << log;
 }
 
 TEST(Export, FailedLoadOrUnwritableOutputExportsNothingAndSaysWhy)
 {
 	TempDir dir;
-	const std::string out = dir.path + "/out.glb";
-	Output missing = Shell(Tool("export '" + dir.path + "/none.sdf' -o '" + out + "'"), true);
+	const std::string out = dir.Path() + "/out.glb";
+	Output missing = Shell(Tool("export '" + dir.Path() + "/none.sdf' -o '" + out + "'"), true);
 	EXPECT_EQ(missing.status, 1);
 	EXPECT_THAT(missing.out, HasSubstr("message box: The .sdf file specified does not exist."));
 	EXPECT_THAT(missing.out, HasSubstr("message box: An error was encountered when loading the molecule definition file."));
 	EXPECT_THAT(missing.out, HasSubstr("nothing exported"));
 
 	dir.Write("x.mol2", "@<TRIPOS>MOLECULE\n");
-	Output mol2 = Shell(Tool("export '" + dir.path + "/x.mol2' -o '" + out + "'"), true);
+	Output mol2 = Shell(Tool("export '" + dir.Path() + "/x.mol2' -o '" + out + "'"), true);
 	EXPECT_EQ(mol2.status, 1);
 	EXPECT_THAT(mol2.out, HasSubstr("An error was encountered when loading the molecule definition file."));
 	dir.Write("x.xyz", "1\n\nC 0 0 0\n");
-	EXPECT_EQ(Shell(Tool("export '" + dir.path + "/x.xyz' -o '" + out + "'")).status, 1);
+	EXPECT_EQ(Shell(Tool("export '" + dir.Path() + "/x.xyz' -o '" + out + "'")).status, 1);
 	EXPECT_FALSE(std::filesystem::exists(out));
 
-	Output unwritable = Shell(Tool("export '" + EXAMPLES + "/caffeine.sdf' -o '" + dir.path + "/no/such/folder/c.glb'"), true);
+	Output unwritable = Shell(Tool("export '" + EXAMPLES + "/caffeine.sdf' -o '" + dir.Path() + "/no/such/folder/c.glb'"), true);
 	EXPECT_EQ(unwritable.status, 1);
 	EXPECT_THAT(unwritable.out,
 		MatchesRegex("(.|\n)*vireltan-host: export failed: cannot write .*/no/such/folder/c.glb: No such file or directory\n"));
-	EXPECT_THAT(std::vector<std::string>({"x.mol2", "x.xyz"}), ::testing::UnorderedElementsAreArray([&] {
-		std::vector<std::string> names;
-		for (const auto& e : std::filesystem::directory_iterator(dir.path))
-			names.push_back(e.path().filename().string());
-		return names;
-	}()));
+	EXPECT_THAT(dir.Names(), ::testing::UnorderedElementsAre("x.mol2", "x.xyz"));
 }
 
 TEST(Export, DefaultOutputIsTheMoleculeFileWithTheGlbSuffix)
 {
 	TempDir dir;
 	dir.Copy(EXAMPLES + "/benzene.sdf", "ring.v1.sdf");
-	Output out = Shell(Tool("export '" + dir.path + "/ring.v1.sdf'"));
+	Output out = Shell(Tool("export '" + dir.Path() + "/ring.v1.sdf'"));
 	ASSERT_EQ(out.status, 0);
-	EXPECT_TRUE(std::filesystem::exists(dir.path + "/ring.v1.glb"));
+	EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/ring.v1.glb"));
 	EXPECT_THAT(out.out, MatchesRegex(".*/ring\\.v1\\.glb: 12 atoms, 12 bonds, [0-9]+ objects, [0-9]+ triangles, [0-9]+ bytes, [0-9.]+ s\n"));
 }
 TEST(Export, ScriptStepWritesEveryObjectOfTheDocument)
 {
 	TempDir dir;
 	dir.Write("steps.txt", "load " + EXAMPLES + "/acetonitrile.sdf\nexport one.glb\ncopy\nevaluate\nexport two.glb\n");
-	Output ran = Shell(Tool("run '" + dir.path + "/steps.txt'"));
+	Output ran = Shell(Tool("run '" + dir.Path() + "/steps.txt'"));
 	ASSERT_EQ(ran.status, 0);
 	json one, two;
-	ASSERT_TRUE(ReadGlb(dir.path + "/one.glb", &one));
-	ASSERT_TRUE(ReadGlb(dir.path + "/two.glb", &two));
+	ASSERT_TRUE(ReadGlb(dir.Path() + "/one.glb", &one));
+	ASSERT_TRUE(ReadGlb(dir.Path() + "/two.glb", &two));
 	const auto topLevel = [](const json& gltf) {
 		std::vector<std::string> names;
 		for (const json& c : gltf["nodes"][0]["children"])
@@ -293,8 +287,8 @@ TEST(Export, ScriptStepWritesEveryObjectOfTheDocument)
 
 	// A step that cannot write makes the run fail, after the other steps ran.
 	dir.Write("bad.txt", "load " + EXAMPLES + "/acetonitrile.sdf\nexport missing/x.glb\nexport three.glb\n");
-	EXPECT_EQ(Shell(Tool("run '" + dir.path + "/bad.txt'")).status, 1);
-	EXPECT_TRUE(std::filesystem::exists(dir.path + "/three.glb"));
+	EXPECT_EQ(Shell(Tool("run '" + dir.Path() + "/bad.txt'")).status, 1);
+	EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/three.glb"));
 }
 } // namespace
 #endif

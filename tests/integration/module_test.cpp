@@ -53,11 +53,11 @@ protected:
 		vh::SetEcho(false);
 		vh::ClearConsoleAndDialogs();
 		dir.Copy(PLUGINS + "/vireltan", "vireltan");
-		handle = dlopen((dir.path + "/vireltan/vireltan.xso64").c_str(), RTLD_NOW | RTLD_LOCAL);
+		handle = dlopen((dir.Path() + "/vireltan/vireltan.xso64").c_str(), RTLD_NOW | RTLD_LOCAL);
 		ASSERT_NE(handle, nullptr) << dlerror();
 		entry = reinterpret_cast<Int32 (*)(Int32, void*, void*, void*)>(dlsym(handle, "c4d_main"));
 		ASSERT_NE(entry, nullptr);
-		location = Filename(vh::FromUtf8(dir.path + "/vireltan/vireltan.xso64"));
+		location = Filename(vh::FromUtf8(dir.Path() + "/vireltan/vireltan.xso64"));
 	}
 	void TearDown() override
 	{
@@ -105,7 +105,7 @@ TEST_F(EntryPoint, ActionTable)
 
 TEST_F(EntryPoint, MissingResourcesAndRefusedRegistration)
 {
-	ASSERT_EQ(std::system(("rm -rf '" + dir.path + "/vireltan/res'").c_str()), 0);
+	ASSERT_EQ(std::system(("rm -rf '" + dir.Path() + "/vireltan/res'").c_str()), 0);
 	EXPECT_EQ(entry(1, vh::HostFunctionTable(), nullptr, &location), 1);
 	EXPECT_EQ(entry(6, reinterpret_cast<void*>(Int(1)), nullptr, nullptr), -1);
 	EXPECT_TRUE(ConsoleHas("Vireltan: failed to load resource file."));
@@ -129,9 +129,9 @@ TEST(Loader, BadModulesAreReportedAndSkipped)
 		in.read(&head[0], 1000);
 		dir.Write("truncated.xso64", head);
 	}
-	EXPECT_FALSE(vh::LoadModule(dir.path + "/missing.xso64"));
+	EXPECT_FALSE(vh::LoadModule(dir.Path() + "/missing.xso64"));
 	EXPECT_TRUE(ConsoleHas("missing.xso64 skipped: the file does not exist"));
-	EXPECT_EQ(vh::LoadPlugins(dir.path), 1);
+	EXPECT_EQ(vh::LoadPlugins(dir.Path()), 1);
 	EXPECT_TRUE(ConsoleHas("text.xso64 skipped: not a loadable module"));
 	EXPECT_TRUE(ConsoleHas("truncated.xso64 skipped: not a loadable module"));
 	EXPECT_NE(vh::FindObjectPlugin(1060013), nullptr);
@@ -151,7 +151,7 @@ TEST(Loader, ModuleRefusingTheHostVersionIsSkipped)
 	vh::ClearConsoleAndDialogs();
 	TempDir dir;
 	dir.Copy(PLUGINS + "/vireltan", "old");
-	EXPECT_EQ(vh::LoadPlugins(dir.path, 26099), 0);
+	EXPECT_EQ(vh::LoadPlugins(dir.Path(), 26099), 0);
 	EXPECT_TRUE(ConsoleHas("refused to attach (API version 26099)"));
 	EXPECT_EQ(vh::FindObjectPlugin(1060013), nullptr);
 }
@@ -268,8 +268,8 @@ TEST(CommandLine, SavedSceneReopensAndCopies)
 {
 	TempDir dir;
 	dir.Write("scene.txt", "load " + DATA + "/sdf/two_records.sdf\nset MOLOBJ_PRESET_COLOR_N 0.5,0.25,0.125\nevaluate\n"
-		"save " + dir.path + "/m.scene\nopen " + dir.path + "/m.scene\nevaluate\ndump\ncopy\nevaluate\ndump\n");
-	std::vector<json> d = RunScript(dir.path + "/scene.txt");
+		"save " + dir.Path() + "/m.scene\nopen " + dir.Path() + "/m.scene\nevaluate\ndump\ncopy\nevaluate\ndump\n");
+	std::vector<json> d = RunScript(dir.Path() + "/scene.txt");
 	ASSERT_EQ(d.size(), 2u);
 	const json& reopened = d[0]["objects"][0];
 	EXPECT_EQ(reopened["presets"].size(), 6u);
@@ -285,7 +285,7 @@ TEST(CommandLine, CheckUpdateIsNotAPostSetAndEmptyFileDoesNothing)
 {
 	TempDir dir;
 	dir.Write("s.txt", "press MOLOBJ_LOAD\ndump\n");
-	std::vector<json> d = RunScript(dir.path + "/s.txt");
+	std::vector<json> d = RunScript(dir.Path() + "/s.txt");
 	ASSERT_EQ(d.size(), 1u);
 	EXPECT_TRUE(d[0]["dialogs"].empty());
 	EXPECT_TRUE(d[0]["objects"][0]["molecule"]["atoms"].empty());
@@ -306,11 +306,11 @@ TEST(CommandLine, ExitStatuses)
 	EXPECT_EQ(Shell("'" + TOOL + "' --plugins '" + PLUGINS + "' dump x.sdf --set MOLOBJ_ATOM_SIZE=big").status, 2);
 	EXPECT_EQ(Shell("'" + TOOL + "' --plugins '" + PLUGINS + "' frobnicate").status, 2);
 	TempDir empty;
-	EXPECT_EQ(Shell("'" + TOOL + "' --plugins '" + empty.path + "' dump x.sdf").status, 1);
+	EXPECT_EQ(Shell("'" + TOOL + "' --plugins '" + empty.Path() + "' dump x.sdf").status, 1);
 	empty.Write("bad.txt", "load x.mol\nfly away\n");
-	EXPECT_EQ(Shell("'" + TOOL + "' --plugins '" + PLUGINS + "' run '" + empty.path + "/bad.txt'").status, 2);
+	EXPECT_EQ(Shell("'" + TOOL + "' --plugins '" + PLUGINS + "' run '" + empty.Path() + "/bad.txt'").status, 2);
 	// A molecule that fails to load is not a host failure for dump.
-	EXPECT_EQ(Shell("'" + TOOL + "' --plugins '" + PLUGINS + "' dump '" + empty.path + "/none.sdf'").status, 0);
+	EXPECT_EQ(Shell("'" + TOOL + "' --plugins '" + PLUGINS + "' dump '" + empty.Path() + "/none.sdf'").status, 0);
 }
 #endif
 } // namespace

@@ -1,4 +1,4 @@
-// Shell commands and scratch folders for the integration tests.
+// Shell commands for the integration tests, and the shared scratch folders.
 #pragma once
 
 #include <array>
@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "testfiles.h"
 
 namespace integration
 {
@@ -38,27 +40,5 @@ inline Output Shell(const std::string& command, bool withStderr = false)
 	return result;
 }
 
-class TempDir
-{
-public:
-	TempDir()
-	{
-		char pattern[] = "/tmp/vireltan-it-XXXXXX";
-		const char* made = mkdtemp(pattern);
-		EXPECT_NE(made, nullptr);
-		path = made ? made : "/nonexistent";
-	}
-	~TempDir() { EXPECT_EQ(std::system(("rm -rf '" + path + "'").c_str()), 0); }
-	TempDir(const TempDir&) = delete;
-	TempDir& operator=(const TempDir&) = delete;
-	void Copy(const std::string& from, const std::string& to) const
-	{
-		EXPECT_EQ(std::system(("mkdir -p \"$(dirname '" + path + "/" + to + "')\" && cp -r '" + from + "' '" + path + "/" + to + "'").c_str()), 0);
-	}
-	void Write(const std::string& name, const std::string& content) const
-	{
-		std::ofstream(path + "/" + name, std::ios::binary) << content;
-	}
-	std::string path;
-};
+using testfiles::TempDir;
 } // namespace integration

@@ -3,12 +3,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "c4d.h"
+#include "testfiles.h"
 #include "vh/host.h"
 #include "vireltan.h"
 
@@ -34,26 +36,16 @@ inline void Detach()
 }
 
 // A folder with its own res/ (a copy of the project's resources, to be edited by a test).
-class TempPluginFolder
+class TempPluginFolder : public testfiles::TempDir
 {
 public:
 	explicit TempPluginFolder(Bool copyRes = true)
 	{
-		char pattern[] = "/tmp/vireltan-test-XXXXXX";
-		_path = mkdtemp(pattern);
-		const std::string command = copyRes ? "cp -r '" + SourceDir() + "/res' '" + _path + "/res'" : "mkdir -p '" + _path + "/res'";
-		EXPECT_EQ(std::system(command.c_str()), 0);
+		if (copyRes)
+			Copy(SourceDir() + "/res", "res");
+		else
+			EXPECT_TRUE(std::filesystem::create_directories(File("res")));
 	}
-	~TempPluginFolder() { EXPECT_EQ(std::system(("rm -rf '" + _path + "'").c_str()), 0); }
-	const std::string& Path() const { return _path; }
-	void Write(const std::string& relative, const std::string& content) const
-	{
-		std::ofstream out(_path + "/" + relative, std::ios::binary);
-		out << content;
-	}
-
-private:
-	std::string _path;
 };
 
 // The project's own resources are attached for the whole test.
