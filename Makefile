@@ -21,8 +21,12 @@ test: build
 test-sanitize:
 	$(MAKE) test PRESET=sanitize
 
-bench: build
-	build/$(PRESET)/bench/vireltan_bench
+# Release build of its own; installs the peers it compares against (deps/bench-packages.txt).
+bench:
+	@tools/setup.sh bench
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS) --target vireltan_bench vireltan_measure vireltan-host
+	/usr/bin/python3 bench/run.py build/bench
 
 demo: build
 	@mkdir -p out

@@ -1,53 +1,117 @@
-// Rebuild of the generated hierarchy for a 999-atom, 999-bond molecule with default settings.
+// Rebuild of the generated hierarchy (defaults, with nuclei, with ten material groups) against a
+// plain copy of as many bytes as the hierarchy holds, and a cache hit for 1 and for 999 atoms.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "session.h"
 
 namespace
 {
-// A helix of carbon, hydrogen, nitrogen and oxygen atoms, bonded in a closed chain.
-struct Scene : Session
+enum class Setup
 {
-	Scene()
-	{
-		Vireltan* data = Data();
-		const Int32 elements[4] = {5, 0, 6, 7};
-		for (Int32 i = 0; i < 999; ++i)
-		{
-			const Float t = i * 0.6;
-			if (data->atoms.Append(AtomRecord{elements[i % 4], Vector(3.0 * std::cos(t), 3.0 * std::sin(t), 0.15 * i)}).Failed())
-				break;
-			if (data->bonds.Append(BondRecord{i + 1, (i + 1) % 999 + 1, i % 3 + 1}).Failed())
-				break;
-		}
-	}
+	DEFAULTS,
+	NUCLEI,
+	MATERIALS
 };
 
-void BM_Rebuild999(benchmark::State& state)
+void Prepare(Session& s, const std::string& file, Setup setup)
 {
-	Scene scene;
-	for (auto _ : state)
-	{
-		scene.op->SetDirty(DIRTYFLAGS::DATA);
-		vh::EvaluateDocument(scene.doc);
-		benchmark::DoNotOptimize(scene.op->GetCache());
-	}
-	state.counters["atoms"] = 999;
-	state.counters["bonds"] = 999;
+	if (setup == Setup::NUCLEI)
+		s.op->GetDataInstance()->SetBool(MOLOBJ_SHOW_NUCLEUS, true);
+	if (setup == Setup::MATERIALS)
+		for (const char* symbol : {"H", "C", "N", "O", "S", "P", "BD1", "BD2", "BD3", "BD4"})
+			s.AddMaterialGroup(symbol);
+	s.Load(file);
+	vh::EvaluateDocument(s.doc);
 }
-BENCHMARK(BM_Rebuild999)->Unit(benchmark::kMillisecond);
 
-void BM_UnchangedCache999(benchmark::State& state)
+// Bytes of points, polygons and tangents in a hierarchy: what a rebuild writes at the least.
+Int64 GeometryBytes(BaseObject* op)
 {
-	Scene scene;
-	vh::EvaluateDocument(scene.doc);
+	Int64 bytes = 0;
+	for (; op; op = op->GetNext())
+	{
+		if (op->GetType() == Opolygon)
+		{
+			auto* poly = static_cast<PolygonObject*>(op);
+			bytes += Int64(poly->GetPointCount()) * Int64(sizeof(Vector)) + Int64(poly->GetPolygonCount()) * Int64(sizeof(CPolygon));
+		}
+		else if (op->GetType() == Ospline)
+		{
+			auto* spline = static_cast<SplineObject*>(op);
+			bytes += Int64(spline->GetPointCount()) * Int64(sizeof(Vector)) + Int64(spline->GetTangentCount()) * Int64(sizeof(Tangent));
+		}
+		bytes += GeometryBytes(op->GetDown());
+	}
+	return bytes;
+}
+
+void BM_Rebuild(benchmark::State& state, const std::string& file, Setup setup)
+{
+	Session s;
+	Prepare(s, file, setup);
 	for (auto _ : state)
 	{
-		vh::EvaluateDocument(scene.doc);
-		benchmark::DoNotOptimize(scene.op->GetCache());
+		s.op->SetDirty(DIRTYFLAGS::DATA);
+		vh::EvaluateDocument(s.doc);
+		benchmark::DoNotOptimize(s.op->GetCache());
 	}
+	state.counters["atoms"] = double(s.Data()->atoms.GetCount());
+	state.counters["bytes"] = double(GeometryBytes(s.op->GetCache()));
 }
-BENCHMARK(BM_UnchangedCache999)->Unit(benchmark::kMicrosecond);
+
+// The memory floor of a rebuild: copying as many bytes as its hierarchy holds.
+void BM_Copy(benchmark::State& state, const std::string& file, Setup setup)
+{
+	size_t bytes = 0;
+	{
+		Session s;
+		Prepare(s, file, setup);
+		bytes = size_t(GeometryBytes(s.op->GetCache()));
+	}
+	std::vector<char> from(bytes, 1), to(bytes);
+	for (auto _ : state)
+	{
+		std::memcpy(to.data(), from.data(), bytes);
+		benchmark::ClobberMemory();
+	}
+	state.counters["bytes"] = double(bytes);
+	state.SetBytesProcessed(Int64(state.iterations()) * Int64(bytes));
+}
+
+#define REBUILD_AND_COPY(name, file, setup)                                                      \
+	BENCHMARK_CAPTURE(BM_Rebuild, name, file, setup)->Unit(benchmark::kMillisecond);             \
+	BENCHMARK_CAPTURE(BM_Copy, name, file, setup)->Unit(benchmark::kMillisecond)
+
+REBUILD_AND_COPY(procaine27_defaults, BenchRecord(), Setup::DEFAULTS);
+REBUILD_AND_COPY(procaine27_nuclei, BenchRecord(), Setup::NUCLEI);
+REBUILD_AND_COPY(procaine27_materials10, BenchRecord(), Setup::MATERIALS);
+REBUILD_AND_COPY(protein_g_b1_defaults, LargestExample(), Setup::DEFAULTS);
+
+// Evaluation of a document whose object has not changed: the cache is handed back.
+void BM_CacheHit(benchmark::State& state, Int atomCount)
+{
+	Session s;
+	if (atomCount == 1)
+	{
+		if (s.Data()->atoms.Append(AtomRecord{5, Vector()}).Failed())
+			state.SkipWithError("no memory for the atom");
+		s.op->SetDirty(DIRTYFLAGS::DATA);
+	}
+	else
+	{
+		s.Load(BenchRecord());
+	}
+	vh::EvaluateDocument(s.doc);
+	for (auto _ : state)
+	{
+		vh::EvaluateDocument(s.doc);
+		benchmark::DoNotOptimize(s.op->GetCache());
+	}
+	state.counters["atoms"] = double(s.Data()->atoms.GetCount());
+}
+BENCHMARK_CAPTURE(BM_CacheHit, atoms1, 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_CacheHit, atoms999, 999)->Unit(benchmark::kMicrosecond);
 } // namespace

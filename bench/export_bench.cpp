@@ -1,5 +1,5 @@
-// Export of each example molecule, from the file to a .glb (load, rebuild, write), and the writer
-// alone on the largest.
+// Export of each example molecule and of the 999-atom record, from the file to a .glb (load,
+// rebuild, write), and the writer alone on the largest example and the record.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -15,14 +15,6 @@
 
 namespace
 {
-void Load(Session& s, const std::string& file)
-{
-	s.op->GetDataInstance()->SetFilename(MOLOBJ_FILE, Filename(vh::FromUtf8(file)));
-	DescriptionCommand dc;
-	dc._descId = DescID(DescLevel(MOLOBJ_LOAD, DTYPE_BUTTON, 0));
-	s.op->Message(MSG_DESCRIPTION_COMMAND, &dc);
-}
-
 // Output in memory where the machine has a RAM disk, so that the disk's speed stays out of the figures.
 std::string Output()
 {
@@ -39,7 +31,7 @@ void BM_Export(benchmark::State& state, const std::string& molfile)
 	std::string error;
 	for (auto _ : state)
 	{
-		Load(s, molfile);
+		s.Load(molfile);
 		vh::EvaluateDocument(s.doc);
 		if (!vh::ExportGltf(s.doc, Filename(vh::FromUtf8(out)), &summary, &error))
 		{
@@ -58,7 +50,7 @@ void BM_WriteOnly(benchmark::State& state, const std::string& molfile)
 {
 	Session s;
 	const std::string out = Output();
-	Load(s, molfile);
+	s.Load(molfile);
 	vh::EvaluateDocument(s.doc);
 	vh::ExportSummary summary;
 	std::string error;
@@ -76,7 +68,7 @@ void BM_WriteOnly(benchmark::State& state, const std::string& molfile)
 }
 } // namespace
 
-// One export benchmark per example molecule, registered before the benchmarks run.
+// One export benchmark per example molecule and for the record, registered before the benchmarks run.
 int main(int argc, char** argv)
 {
 	std::vector<std::filesystem::path> examples;
@@ -84,14 +76,12 @@ int main(int argc, char** argv)
 		if (e.path().extension() == ".sdf")
 			examples.push_back(e.path());
 	std::sort(examples.begin(), examples.end());
+	examples.push_back(BenchRecord());
 	for (const auto& path : examples)
 		benchmark::RegisterBenchmark(("BM_Export/" + path.stem().string()).c_str(), BM_Export, path.string())
 			->Unit(benchmark::kMillisecond);
-	// The largest example file is the largest molecule.
-	auto largest = std::max_element(examples.begin(), examples.end(),
-		[](const auto& a, const auto& b) { return std::filesystem::file_size(a) < std::filesystem::file_size(b); });
-	if (largest != examples.end())
-		benchmark::RegisterBenchmark(("BM_WriteOnly/" + largest->stem().string()).c_str(), BM_WriteOnly, largest->string())
+	for (const std::filesystem::path path : {LargestExample(), BenchRecord()})
+		benchmark::RegisterBenchmark(("BM_WriteOnly/" + path.stem().string()).c_str(), BM_WriteOnly, path.string())
 			->Unit(benchmark::kMillisecond);
 
 	benchmark::Initialize(&argc, argv);

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages listed in deps/debian-packages.txt that this machine lacks,
 # and the npm packages of tools/package.json. Fails loudly.
+# `tools/setup.sh bench` also installs deps/bench-packages.txt, the benchmarks' peers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]*$//' deps/debian-packages.txt | grep -v '^$')
+lists=(deps/debian-packages.txt)
+case "${1:-}" in
+	"") ;;
+	bench) lists+=(deps/bench-packages.txt) ;;
+	*) echo "setup: unknown argument '$1' (use no argument, or 'bench')" >&2; exit 2 ;;
+esac
+mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]*$//' "${lists[@]}" | grep -v '^$')
 missing=()
 for p in "${wanted[@]}"; do
 	dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,409 @@
+#!/usr/bin/python3
+"""Runs the benchmarks and their peers in one go, prints one table of ratios and
+writes it, with the method and the machine, to bench/README.md.
+
+    /usr/bin/python3 bench/run.py BUILD_DIR [--runs N] [--repetitions N] [--no-write]
+
+BUILD_DIR is a release build holding vireltan-host and bench/vireltan_bench
+(`make bench` makes build/bench and runs this). Needs Debian's python3-rdkit
+and pymol (deps/bench-packages.txt).
+"""
+
+import argparse
+import datetime
+import json
+import os
+import platform
+import re
+import shutil
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import xml.etree.ElementTree as ET
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+RECORD = os.path.join(ROOT, "bench", "data", "procaine27.sdf")
+LARGEST = os.path.join(ROOT, "examples", "protein_g_b1.sdf")
+README = os.path.join(ROOT, "bench", "README.md")
+PYMOL_SCRIPT = "hide everything; show spheres; show sticks; set sphere_scale,0.25; save {out}"
+ONE_ATOM = """one carbon atom
+
+  made by bench/run.py
+  1  0  0  0  0  0  0  0  0  0999 V2000
+    0.0000    0.0000    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0
+M  END
+$$$$
+"""
+
+
+def fail(message):
+    sys.exit("bench: " + message)
+
+
+# ---- Google Benchmark -------------------------------------------------------------------------
+
+def run_google_benchmark(exe, repetitions, out_json, reuse):
+    cmd = [exe, "--benchmark_repetitions=%d" % repetitions, "--benchmark_report_aggregates_only=true",
+           "--benchmark_out=" + out_json, "--benchmark_out_format=json"]
+    if not reuse:
+        print("$ " + " ".join(cmd), flush=True)
+        if subprocess.run(cmd).returncode != 0:
+            fail("the benchmark program failed")
+    with open(out_json) as f:
+        data = json.load(f)
+    scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+    medians = {}
+    for b in data["benchmarks"]:
+        if b.get("error_occurred"):
+            fail("benchmark %s: %s" % (b["name"], b.get("error_message", "error")))
+        # One repetition has no aggregates: its single run is the median.
+        if b.get("aggregate_name", "median" if repetitions == 1 else None) != "median":
+            continue
+        name = b["run_name"]
+        unit = scale[b["time_unit"]]
+        medians[name] = {"cpu": b["cpu_time"] * unit, "wall": b["real_time"] * unit, "counters": b}
+    return data["context"], medians
+
+
+# ---- RDKit in process -------------------------------------------------------------------------
+
+def time_rdkit(path, batches=7, min_batch_seconds=0.3):
+    """Median CPU and wall seconds per MolFromMolBlock call on the file's bytes."""
+    from rdkit import Chem
+    with open(path) as f:
+        block = f.read()
+    mol = Chem.MolFromMolBlock(block, sanitize=False, removeHs=False)
+    if mol is None:
+        fail("RDKit could not read " + path)
+    reps = 1
+    while True:
+        start = time.process_time()
+        for _ in range(reps):
+            Chem.MolFromMolBlock(block, sanitize=False, removeHs=False)
+        if time.process_time() - start >= min_batch_seconds:
+            break
+        reps *= 2
+    cpu, wall = [], []
+    for _ in range(batches):
+        c0, w0 = time.process_time(), time.perf_counter()
+        for _ in range(reps):
+            Chem.MolFromMolBlock(block, sanitize=False, removeHs=False)
+        cpu.append((time.process_time() - c0) / reps)
+        wall.append((time.perf_counter() - w0) / reps)
+    return {"cpu": statistics.median(cpu), "wall": statistics.median(wall), "atoms": mol.GetNumAtoms(),
+            "bonds": mol.GetNumBonds(), "calls": reps * batches}
+
+
+# ---- whole processes --------------------------------------------------------------------------
+
+def run_process(measure, cmd, output, env, report):
+    """Runs cmd once; wall seconds, CPU seconds (user + system) and peak resident kB."""
+    if os.path.exists(output):
+        os.remove(output)
+    proc = subprocess.run([measure, report] + cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    # PyMOL exits 0 even when it refuses to write a format: the file is what counts.
+    if proc.returncode != 0 or not os.path.exists(output) or os.path.getsize(output) == 0:
+        fail("%s wrote no %s (exit %d): %s" % (cmd[0], output, proc.returncode,
+                                               proc.stderr.decode(errors="replace").strip()[-500:]))
+    with open(report) as f:
+        wall, user, system, rss_kb, _ = f.read().split()
+    return {"wall": float(wall), "cpu": float(user) + float(system), "rss_kb": int(rss_kb)}
+
+
+def glb_triangles(path):
+    """Triangles of every node's mesh, counting a shared mesh once per node that shows it."""
+    with open(path, "rb") as f:
+        data = f.read()
+    magic, version, _ = struct.unpack_from("<4sII", data, 0)
+    if magic != b"glTF" or version != 2:
+        fail(path + " is no binary glTF 2.0 file")
+    length, kind = struct.unpack_from("<II", data, 12)
+    if kind != 0x4E4F534A:
+        fail(path + " does not start with a JSON chunk")
+    gltf = json.loads(data[20:20 + length])
+    accessors, meshes = gltf.get("accessors", []), gltf.get("meshes", [])
+    per_mesh = [sum(accessors[p["indices"]]["count"] // 3 for p in m["primitives"]) for m in meshes]
+    return sum(per_mesh[n["mesh"]] for n in gltf.get("nodes", []) if "mesh" in n)
+
+
+def dae_triangles(path):
+    """Triangles of a COLLADA file: each polygon of n corners is n - 2, per instance of its geometry."""
+    ns = "{http://www.collada.org/2005/11/COLLADASchema}"
+    per_geometry, instances = {}, {}
+    current = None
+    for event, el in ET.iterparse(path, events=("start", "end")):
+        tag = el.tag.replace(ns, "")
+        if event == "start" and tag == "geometry":
+            current = el.get("id")
+            per_geometry[current] = 0
+        elif event == "end" and tag == "polylist":
+            vcount = el.find(ns + "vcount")
+            counts = [int(v) for v in vcount.text.split()] if vcount is not None and vcount.text else []
+            per_geometry[current] += sum(max(v - 2, 0) for v in counts)
+            el.clear()
+        elif event == "end" and tag == "triangles":
+            per_geometry[current] += int(el.get("count", "0"))
+            el.clear()
+        elif event == "end" and tag == "instance_geometry":
+            url = el.get("url", "").lstrip("#")
+            instances[url] = instances.get(url, 0) + 1
+        elif event == "end" and tag in ("float_array", "p"):
+            el.clear()
+    return sum(per_geometry.get(g, 0) * n for g, n in instances.items())
+
+
+def compare_processes(host, measure, runs, workdir):
+    out_glb = os.path.join(workdir, "out.glb")
+    out_dae = os.path.join(workdir, "out.dae")
+    one_atom = os.path.join(workdir, "one_atom.sdf")
+    report = os.path.join(workdir, "measured.txt")
+    with open(one_atom, "w") as f:
+        f.write(ONE_ATOM)
+    ours = [host, "export", RECORD, "-o", out_glb]
+    baseline = [host, "export", one_atom, "-o", out_glb]
+    theirs = ["pymol", "-cq", RECORD, "-d", PYMOL_SCRIPT.format(out=out_dae)]
+    # Debian's pymol wrapper runs the first python3 on the PATH; it must be Debian's own.
+    env = dict(os.environ, PATH="/usr/bin:/bin:" + os.environ.get("PATH", ""))
+
+    # One run of each first, unmeasured: it fills the page cache.
+    for cmd, out in ((ours, out_glb), (theirs, out_dae), (baseline, out_glb)):
+        run_process(measure, cmd, out, env, report)
+    results = {"vireltan": [], "pymol": [], "baseline": []}
+    for i in range(runs):
+        print("  whole-process run %d of %d" % (i + 1, runs), flush=True)
+        results["vireltan"].append(run_process(measure, ours, out_glb, env, report))
+        results["pymol"].append(run_process(measure, theirs, out_dae, env, report))
+        results["baseline"].append(run_process(measure, baseline, out_glb, env, report))
+    run_process(measure, ours, out_glb, env, report)
+    summary = {name: {key: statistics.median(r[key] for r in rs) for key in ("wall", "cpu", "rss_kb")}
+               for name, rs in results.items()}
+    for name, rs in results.items():
+        summary[name]["rss_kb_max"] = max(r["rss_kb"] for r in rs)
+        summary[name]["runs"] = len(rs)
+    summary["vireltan"]["triangles"] = glb_triangles(out_glb)
+    summary["vireltan"]["bytes"] = os.path.getsize(out_glb)
+    summary["pymol"]["triangles"] = dae_triangles(out_dae)
+    summary["pymol"]["bytes"] = os.path.getsize(out_dae)
+    return summary
+
+
+# ---- the machine ------------------------------------------------------------------------------
+
+def first_line(cmd):
+    try:
+        out = subprocess.run(cmd, capture_output=True, text=True).stdout.strip().splitlines()
+        return out[0] if out else "unknown"
+    except OSError:
+        return "unknown"
+
+
+def machine(context):
+    cpu = "unknown"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    mem_kb = 0
+    with open("/proc/meminfo") as f:
+        for line in f:
+            if line.startswith("MemTotal"):
+                mem_kb = int(line.split()[1])
+    debian = open("/etc/debian_version").read().strip() if os.path.exists("/etc/debian_version") else "unknown"
+    from rdkit import rdBase
+    pymol = first_line(["dpkg-query", "-W", "-f", "${Version}", "pymol"])
+    return [
+        ("processor", "%s, %d cores" % (cpu, os.cpu_count())),
+        ("memory", "%.1f GiB" % (mem_kb / 1024 / 1024)),
+        ("system", "Debian %s, Linux %s" % (debian, platform.release())),
+        ("compiler", first_line(["c++", "--version"])),
+        ("Google Benchmark", "library %s" % context.get("library_version", "unknown")
+         if context.get("library_version") else "Debian's libbenchmark-dev"),
+        ("peers", "RDKit %s (python3-rdkit), PyMOL %s (pymol)" % (rdBase.rdkitVersion, pymol)),
+        ("load average", "%.2f at the start of the benchmark program" % context.get("load_avg", [0.0])[0]
+         if context.get("load_avg") else "unknown"),
+    ]
+
+
+# ---- the table --------------------------------------------------------------------------------
+
+def ms(seconds):
+    return "%.3g ms" % (seconds * 1e3) if seconds < 0.1 else "%.0f ms" % (seconds * 1e3)
+
+
+def us(seconds):
+    return "%.3g µs" % (seconds * 1e6)
+
+
+def mib(kb):
+    return "%.1f MiB" % (kb / 1024)
+
+
+def build_rows(gb, rd_record, rd_largest, proc):
+    rows = []
+
+    def row(what, ours, other, ratio, target, holds):
+        rows.append((what, ours, other, "%.3g" % ratio, target, "yes" if holds else "no" if holds is not None else "-"))
+
+    v, p, b = proc["vireltan"], proc["pymol"], proc["baseline"]
+    r = p["cpu"] / v["cpu"]
+    row("whole process, 999-atom record to .glb (vireltan-host) vs to .dae (PyMOL), CPU", ms(v["cpu"]), ms(p["cpu"]),
+        r, "PyMOL / ours >= 20", r >= 20)
+    r = p["wall"] / v["wall"]
+    row("the same, wall clock", ms(v["wall"]), ms(p["wall"]), r, "PyMOL / ours >= 20", r >= 20)
+    tv, tp = v["triangles"] / v["cpu"], p["triangles"] / p["cpu"]
+    rows.append(("triangles written per CPU second (%d vs %d triangles)" % (v["triangles"], p["triangles"]),
+                 "%.3g M/s" % (tv / 1e6), "%.3g M/s" % (tp / 1e6), "%.3g" % (tv / tp), "", "-"))
+    for name, rd in (("procaine27", rd_record), ("protein_g_b1", rd_largest)):
+        ours = gb["BM_Read/" + name]["cpu"]
+        r = rd["cpu"] / ours
+        label = "999-atom record" if name == "procaine27" else "largest example (%d atoms)" % rd["atoms"]
+        row("reading the %s vs RDKit MolFromMolBlock, CPU per read" % label, us(ours), us(rd["cpu"]), r,
+            "RDKit / ours >= 20" if name == "procaine27" else "", (r >= 20) if name == "procaine27" else None)
+    for name, label in (("procaine27_defaults", "999-atom record, defaults"),
+                        ("procaine27_nuclei", "999-atom record, with nuclei"),
+                        ("procaine27_materials10", "999-atom record, ten material groups"),
+                        ("protein_g_b1_defaults", "largest example, defaults")):
+        rebuild, copy = gb["BM_Rebuild/" + name], gb["BM_Copy/" + name]
+        r = rebuild["cpu"] / copy["cpu"]
+        mb = copy["counters"].get("bytes", 0) / 1e6
+        defaults = name == "procaine27_defaults"
+        row("full rebuild, %s, vs copying its %.1f MB" % (label, mb), ms(rebuild["cpu"]), ms(copy["cpu"]), r,
+            "rebuild / copy <= 3" if defaults else "", (r <= 3) if defaults else None)
+    one, many = gb["BM_CacheHit/atoms1"]["cpu"], gb["BM_CacheHit/atoms999"]["cpu"]
+    r = many / one
+    row("cache hit, 999 atoms vs 1 atom", us(many), us(one), r, "the same (0.8 to 1.25)", 0.8 <= r <= 1.25)
+    limit_kb = 3 * v["bytes"] / 1024 + b["rss_kb"]
+    r = v["rss_kb_max"] / limit_kb
+    row("export peak memory (highest of %d runs) vs 3 x .glb (%.2f MB) + baseline %s" %
+        (v["runs"], v["bytes"] / 1e6, mib(b["rss_kb"])), mib(v["rss_kb_max"]), mib(limit_kb), r, "< 1", r < 1)
+    rows.append(("start-up: whole process exporting one atom, CPU (wall)", "%s (%s)" % (ms(b["cpu"]), ms(b["wall"])),
+                 "", "", "", "-"))
+    exp, write = gb["BM_Export/procaine27"], gb["BM_WriteOnly/procaine27"]
+    rows.append(("in process: export of the 999-atom record (load, rebuild, write), CPU", ms(exp["cpu"]), "", "", "", "-"))
+    rows.append(("in process: glTF writer alone on it, CPU per triangle (%d triangles)" %
+                 write["counters"].get("triangles", 0), "%s (%.3g ns/triangle)" %
+                 (ms(write["cpu"]), write["cpu"] / max(write["counters"].get("triangles", 1), 1) * 1e9), "", "", "", "-"))
+    return rows
+
+
+def markdown_table(rows):
+    lines = ["| measure | Vireltan | peer or floor | ratio | target | holds |", "|---|---|---|---|---|---|"]
+    lines += ["| " + " | ".join(r) + " |" for r in rows]
+    return "\n".join(lines)
+
+
+def raw_table(gb):
+    lines = ["| benchmark | CPU | wall |", "|---|---|---|"]
+    for name, m in gb.items():
+        lines.append("| %s | %s | %s |" % (name, ms(m["cpu"]) if m["cpu"] >= 1e-3 else us(m["cpu"]),
+                                           ms(m["wall"]) if m["wall"] >= 1e-3 else us(m["wall"])))
+    return "\n".join(lines)
+
+
+METHOD = """\
+- `make bench` installs the peers (`tools/setup.sh bench` reads `deps/bench-packages.txt`), builds
+  `build/bench` with `CMAKE_BUILD_TYPE=Release`, then runs `bench/run.py`, which runs everything
+  below in one go and writes this file.
+- The 999-atom record is `bench/data/procaine27.sdf`: 27 procaine molecules (999 atoms, 999 bonds,
+  one V2000 record), embedded with RDKit's ETKDGv3 and optimised with MMFF94 by
+  `tools/make_bench_molecule.py`. The largest example is `examples/protein_g_b1.sdf`.
+- In process (Google Benchmark, `bench/*.cpp`, {reps} repetitions, medians): reading a file
+  into atoms and bonds with the object's reader (from the file, through the page cache); a full
+  rebuild (the object marked dirty, the document evaluated) with the defaults, with nuclei and with
+  ten material groups (H, C, N, O, S, P and the four bond orders), each against `memcpy` of as many
+  bytes as the rebuilt hierarchy holds in points, polygons and tangents, between two buffers
+  allocated once (the memory floor); evaluating an unchanged document holding 1 atom and 999
+  atoms; the export (load, rebuild, write a `.glb`) and the writer alone.
+- RDKit in the same Python process that drives the run: `Chem.MolFromMolBlock(block,
+  sanitize=False, removeHs=False)` on the same file's bytes, read into a string once; calls in
+  batches of at least 0.3 s CPU, seven batches, the median per call.
+- Whole process: `vireltan-host export FILE -o out.glb` and
+  `pymol -cq FILE -d '{pymol}'` (Debian's `pymol`; it exits 0 even when it refuses a format, so a
+  run counts only when its file is there), each run once unmeasured, then {runs} times each,
+  alternating, with a one-atom export (the start-up and the process's memory baseline) after each
+  pair. `bench/measure` starts each run and takes its wall clock, its CPU (user plus system)
+  and its peak resident memory from `wait4` (a small launcher: Linux keeps a process's peak across
+  exec, so a child of the Python driver would report the driver's size). Medians, except the peak
+  memory, which is the highest. Outputs go to `build/bench/out`.
+- Triangles are counted in the written files: in the `.glb` the index count / 3 of each node's mesh,
+  in the `.dae` n - 2 for every n-gon of each instanced geometry.
+- Ratios use CPU time: the machine is shared, and wall time measures the neighbours too (see the
+  load average below); the wall clock of the whole-process comparison is shown beside it."""
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("build", help="release build folder (build/bench)")
+    parser.add_argument("--runs", type=int, default=11, help="whole-process runs of each tool (at least 10)")
+    parser.add_argument("--repetitions", type=int, default=5, help="Google Benchmark repetitions")
+    parser.add_argument("--no-write", action="store_true", help="print the table but leave bench/README.md alone")
+    parser.add_argument("--reuse", action="store_true",
+                        help="take the Google Benchmark figures of the last run (BUILD_DIR/bench-results.json)")
+    args = parser.parse_args()
+
+    build = os.path.abspath(args.build)
+    host = os.path.join(build, "vireltan-host")
+    exe = os.path.join(build, "bench", "vireltan_bench")
+    measure = os.path.join(build, "bench", "vireltan_measure")
+    for path in (host, exe, measure, RECORD, LARGEST):
+        if not os.path.exists(path):
+            fail("%s is missing; run `make bench`" % path)
+    if shutil.which("pymol") is None:
+        fail("pymol is not installed; run `tools/setup.sh bench`")
+    workdir = os.path.join(build, "out")
+    os.makedirs(workdir, exist_ok=True)
+
+    started = datetime.datetime.now(datetime.timezone.utc)
+    context, gb = run_google_benchmark(exe, args.repetitions, os.path.join(build, "bench-results.json"),
+                                       args.reuse)
+    print("RDKit, in process ...", flush=True)
+    rd_record, rd_largest = time_rdkit(RECORD), time_rdkit(LARGEST)
+    print("whole processes, alternating ...", flush=True)
+    proc = compare_processes(host, measure, args.runs, workdir)
+    load_end = os.getloadavg()[0]
+
+    rows = build_rows(gb, rd_record, rd_largest, proc)
+    table = markdown_table(rows)
+    print()
+    print(table)
+
+    if args.no_write:
+        return 0
+    facts = machine(context)
+    facts.append(("load average at the end", "%.2f" % load_end))
+    text = "\n".join([
+        "# Benchmarks",
+        "",
+        "Written by `make bench` (`bench/run.py`) on %s UTC; every figure below comes from that one run."
+        % started.strftime("%Y-%m-%d %H:%M"),
+        "Run `make bench` again to measure this machine.",
+        "",
+        "## Ratios",
+        "",
+        table,
+        "",
+        "## Method",
+        "",
+        METHOD.format(reps=args.repetitions, runs=args.runs, pymol=PYMOL_SCRIPT.format(out="out.dae")),
+        "",
+        "## Machine",
+        "",
+        "\n".join("- %s: %s" % f for f in facts),
+        "",
+        "## Google Benchmark medians",
+        "",
+        raw_table(gb),
+        "",
+    ])
+    with open(README, "w") as f:
+        f.write(text)
+    print("\nwrote " + README)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
