@@ -16,159 +16,223 @@ Bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= '
 Bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
 Bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 Bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-} // namespace
 
-// cppHeader: lines starting with '#' (include guards, #define ...) are skipped.
-Bool Tokenize(const std::string& src, Bool cppHeader, const std::string& file, std::vector<Token>& out, ResourceError& err)
+// One pass over a file's text; every failure records file, line and message.
+class Lexer
 {
-	auto fail = [&](Int line, const std::string& msg) {
-		err = {file, line, msg};
-		return false;
-	};
-	Int line = 1;
-	Bool lineStart = true;
-	size_t i = 0;
-	const size_t n = src.size();
-	while (i < n)
+public:
+	Lexer(const std::string& src, Bool cppHeader, const std::string& file, ResourceError& err)
+		: _src(src), _n(src.size()), _cppHeader(cppHeader), _file(file), _err(err)
 	{
-		const char c = src[i];
+	}
+
+	Bool Run(std::vector<Token>& out)
+	{
+		while (_i < _n)
+		{
+			Bool skipped = false;
+			if (!SkipBlank(skipped))
+				return false;
+			if (skipped)
+				continue;
+			Token t;
+			t.line = _line;
+			if (!ReadToken(t))
+				return false;
+			out.push_back(std::move(t));
+		}
+		Token end;
+		end.line = _line;
+		out.push_back(end);
+		return true;
+	}
+
+private:
+	Bool Fail(Int line, const std::string& msg)
+	{
+		_err = {_file, line, msg};
+		return false;
+	}
+
+	Bool At(size_t k, char c) const { return k < _n && _src[k] == c; }
+	Bool DigitAt(size_t k) const { return k < _n && IsDigit(_src[k]); }
+
+	// Skips one run of white space, a comment or a preprocessor line (skipped tells whether it did).
+	Bool SkipBlank(Bool& skipped)
+	{
+		skipped = true;
+		const char c = _src[_i];
 		if (c == '\n')
 		{
-			++line;
-			lineStart = true;
-			++i;
-			continue;
+			++_line;
+			_lineStart = true;
+			++_i;
+			return true;
 		}
 		if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v')
 		{
-			++i;
-			continue;
+			++_i;
+			return true;
 		}
-		if (c == '#' && cppHeader && lineStart)
+		if (c == '#' && _cppHeader && _lineStart)
 		{
-			while (i < n && src[i] != '\n')
+			SkipDirective();
+			return true;
+		}
+		_lineStart = false;
+		if (c == '/' && At(_i + 1, '/'))
+		{
+			while (_i < _n && _src[_i] != '\n')
+				++_i;
+			return true;
+		}
+		if (c == '/' && At(_i + 1, '*'))
+			return SkipBlockComment();
+		skipped = false;
+		return true;
+	}
+
+	// A preprocessor line, with its backslash continuations.
+	void SkipDirective()
+	{
+		while (_i < _n && _src[_i] != '\n')
+		{
+			if (_src[_i] == '\\' && At(_i + 1, '\n'))
 			{
-				if (src[i] == '\\' && i + 1 < n && src[i + 1] == '\n')
-				{
-					++line;
-					++i;
-				}
-				++i;
+				++_line;
+				++_i;
 			}
-			continue;
+			++_i;
 		}
-		lineStart = false;
-		if (c == '/' && i + 1 < n && src[i + 1] == '/')
+	}
+
+	Bool SkipBlockComment()
+	{
+		const Int startLine = _line;
+		_i += 2;
+		while (_i + 1 < _n && !(_src[_i] == '*' && _src[_i + 1] == '/'))
 		{
-			while (i < n && src[i] != '\n')
-				++i;
-			continue;
+			if (_src[_i] == '\n')
+				++_line;
+			++_i;
 		}
-		if (c == '/' && i + 1 < n && src[i + 1] == '*')
-		{
-			const Int startLine = line;
-			i += 2;
-			while (i + 1 < n && !(src[i] == '*' && src[i + 1] == '/'))
-			{
-				if (src[i] == '\n')
-					++line;
-				++i;
-			}
-			if (i + 1 >= n)
-				return fail(startLine, "unterminated comment");
-			i += 2;
-			continue;
-		}
-		Token t;
-		t.line = line;
+		if (_i + 1 >= _n)
+			return Fail(startLine, "unterminated comment");
+		_i += 2;
+		return true;
+	}
+
+	Bool ReadToken(Token& t)
+	{
+		const char c = _src[_i];
 		if (c == '"')
-		{
-			t.kind = Token::Kind::STRING;
-			++i;
-			for (;;)
-			{
-				if (i >= n || src[i] == '\n')
-					return fail(t.line, "unterminated string");
-				const char s = src[i++];
-				if (s == '"')
-					break;
-				if (s != '\\')
-				{
-					t.text += s;
-					continue;
-				}
-				if (i >= n)
-					return fail(t.line, "unterminated string");
-				const char e = src[i++];
-				if (e == '"' || e == '\\')
-					t.text += e;
-				else if (e == 'n')
-					t.text += '\n';
-				else if (e == 't')
-					t.text += '\t';
-				else
-					return fail(t.line, std::string("unknown escape '\\") + e + "' in string");
-			}
-		}
-		else if (IsIdentStart(c))
+			return ReadString(t);
+		if (IsIdentStart(c))
 		{
 			t.kind = Token::Kind::IDENT;
-			while (i < n && IsIdentChar(src[i]))
-				t.text += src[i++];
+			while (_i < _n && IsIdentChar(_src[_i]))
+				t.text += _src[_i++];
+			return true;
 		}
-		else if (IsDigit(c) || (c == '.' && i + 1 < n && IsDigit(src[i + 1])) ||
-			(c == '-' && i + 1 < n && (IsDigit(src[i + 1]) || (src[i + 1] == '.' && i + 2 < n && IsDigit(src[i + 2])))))
-		{
-			t.kind = Token::Kind::NUMBER;
-			size_t j = i;
-			if (src[j] == '-')
-				++j;
-			if (j + 1 < n && src[j] == '0' && (src[j + 1] == 'x' || src[j + 1] == 'X'))
-			{
-				j += 2;
-				while (j < n && IsHexDigit(src[j]))
-					++j;
-			}
-			else
-			{
-				while (j < n && IsDigit(src[j]))
-					++j;
-				if (j < n && src[j] == '.')
-				{
-					++j;
-					while (j < n && IsDigit(src[j]))
-						++j;
-				}
-				if (j < n && (src[j] == 'e' || src[j] == 'E'))
-				{
-					++j;
-					if (j < n && (src[j] == '+' || src[j] == '-'))
-						++j;
-					while (j < n && IsDigit(src[j]))
-						++j;
-				}
-			}
-			t.text = src.substr(i, j - i);
-			i = j;
-			if (i < n && (IsIdentChar(src[i]) || src[i] == '.'))
-				return fail(t.line, "malformed number '" + t.text + src[i] + "'");
-		}
-		else if (c == '{' || c == '}' || c == ';' || c == '=' || c == ',')
+		// 1, .5, -1, -.5: a sign or a point counts only before a digit.
+		if (IsDigit(c) || (c == '.' && DigitAt(_i + 1)) || (c == '-' && (DigitAt(_i + 1) || (At(_i + 1, '.') && DigitAt(_i + 2)))))
+			return ReadNumber(t);
+		if (c == '{' || c == '}' || c == ';' || c == '=' || c == ',')
 		{
 			t.kind = Token::Kind::PUNCT;
 			t.text = std::string(1, c);
-			++i;
+			++_i;
+			return true;
+		}
+		return Fail(_line, std::string("unexpected character '") + c + "'");
+	}
+
+	// "text" on one line, with the escapes \" \\ \n and \t.
+	Bool ReadString(Token& t)
+	{
+		t.kind = Token::Kind::STRING;
+		++_i;
+		for (;;)
+		{
+			if (_i >= _n || _src[_i] == '\n')
+				return Fail(t.line, "unterminated string");
+			const char s = _src[_i++];
+			if (s == '"')
+				return true;
+			if (s != '\\')
+			{
+				t.text += s;
+				continue;
+			}
+			if (_i >= _n)
+				return Fail(t.line, "unterminated string");
+			const char e = _src[_i++];
+			if (e == '"' || e == '\\')
+				t.text += e;
+			else if (e == 'n')
+				t.text += '\n';
+			else if (e == 't')
+				t.text += '\t';
+			else
+				return Fail(t.line, std::string("unknown escape '\\") + e + "' in string");
+		}
+	}
+
+	// Hexadecimal 0x..., or decimal with an optional fraction and exponent; the number must end
+	// where the name characters and points stop.
+	Bool ReadNumber(Token& t)
+	{
+		t.kind = Token::Kind::NUMBER;
+		size_t j = _i;
+		if (_src[j] == '-')
+			++j;
+		if (At(j, '0') && (At(j + 1, 'x') || At(j + 1, 'X')))
+		{
+			j += 2;
+			while (j < _n && IsHexDigit(_src[j]))
+				++j;
 		}
 		else
 		{
-			return fail(line, std::string("unexpected character '") + c + "'");
+			j = SkipDigits(j);
+			if (At(j, '.'))
+				j = SkipDigits(j + 1);
+			if (At(j, 'e') || At(j, 'E'))
+			{
+				++j;
+				if (At(j, '+') || At(j, '-'))
+					++j;
+				j = SkipDigits(j);
+			}
 		}
-		out.push_back(std::move(t));
+		t.text = _src.substr(_i, j - _i);
+		_i = j;
+		if (_i < _n && (IsIdentChar(_src[_i]) || _src[_i] == '.'))
+			return Fail(t.line, "malformed number '" + t.text + _src[_i] + "'");
+		return true;
 	}
-	Token end;
-	end.line = line;
-	out.push_back(end);
-	return true;
+
+	size_t SkipDigits(size_t j) const
+	{
+		while (DigitAt(j))
+			++j;
+		return j;
+	}
+
+	const std::string& _src;
+	const size_t _n;
+	const Bool _cppHeader;
+	const std::string& _file;
+	ResourceError& _err;
+	size_t _i = 0;
+	Int _line = 1;
+	Bool _lineStart = true;
+};
+} // namespace
+
+Bool Tokenize(const std::string& src, Bool cppHeader, const std::string& file, std::vector<Token>& out, ResourceError& err)
+{
+	return Lexer(src, cppHeader, file, err).Run(out);
 }
 
 Bool ParseInt(const std::string& text, Int32& value)

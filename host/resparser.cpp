@@ -1,8 +1,6 @@
 // The description resource reader (see resparser.h).
 #include "resparser.h"
 
-#include "maxon/debugdiagnostics.h"
-
 namespace vh
 {
 namespace
@@ -68,10 +66,22 @@ const NamedValue* FindNamed(const NamedValue (&table)[N], const std::string& nam
 	return FindNamed(table, table + N, name);
 }
 
+// Which element types a setting is allowed for.
 Bool IsNumeric(Int32 dtype) { return dtype == DTYPE_LONG || dtype == DTYPE_REAL || dtype == DTYPE_VECTOR; }
 Bool HoldsValue(Int32 dtype)
 {
 	return dtype != DTYPE_GROUP && dtype != DTYPE_BUTTON && dtype != DTYPE_SEPARATOR && dtype != DTYPE_STATICTEXT;
+}
+Bool IsGroup(Int32 dtype) { return dtype == DTYPE_GROUP; }
+Bool IsNotGroup(Int32 dtype) { return dtype != DTYPE_GROUP; }
+Bool IsLong(Int32 dtype) { return dtype == DTYPE_LONG; }
+Bool IsLink(Int32 dtype) { return dtype == DTYPE_BASELISTLINK; }
+Bool IsFilename(Int32 dtype) { return dtype == DTYPE_FILENAME; }
+Bool IsSeparator(Int32 dtype) { return dtype == DTYPE_SEPARATOR; }
+Bool TakesDefault(Int32 dtype)
+{
+	return dtype == DTYPE_GROUP || dtype == DTYPE_LONG || dtype == DTYPE_BOOL || dtype == DTYPE_REAL || dtype == DTYPE_VECTOR ||
+		dtype == DTYPE_COLOR;
 }
 
 // Reads one description resource (.res) against its symbols (.h) and labels (.str).
@@ -210,65 +220,13 @@ private:
 		fresh.line = kw.line;
 		fresh.hasParent = hasParent;
 		fresh.parent = parent;
-		Element* target = &fresh;
-		Bool reopened = false;
-
-		if (_c.IsIdent())
-		{
-			const Token sym = _c.Next();
-			auto it = _symbols.find(sym.text);
-			const HostGroup* hostGroup = FindHostGroup(sym.text);
-			if (it != _symbols.end())
-			{
-				fresh.id = it->second;
-				fresh.symbol = sym.text;
-				if (const Element* prev = FindElement(fresh.id))
-				{
-					const std::string where = prev->own ? " (first used at line " + std::to_string(prev->line) + ")" : " (taken by the base description)";
-					return _c.Fail(sym.line, "duplicate id " + std::to_string(fresh.id) + " of '" + sym.text + "'" + where);
-				}
-			}
-			else if (hostGroup && dtype == DTYPE_GROUP)
-			{
-				if (Element* prev = FindElement(hostGroup->id))
-				{
-					target = prev;
-					reopened = true;
-				}
-				else
-				{
-					fresh.id = hostGroup->id;
-					fresh.own = false;
-					fresh.settings.SetString(DESC_NAME, String(hostGroup->label));
-					fresh.settings.SetString(DESC_SHORT_NAME, String(hostGroup->label));
-				}
-			}
-			else
-			{
-				return _c.Fail(sym.line, "unknown symbol '" + sym.text + "'");
-			}
-		}
-		else if (dtype == DTYPE_GROUP || dtype == DTYPE_SEPARATOR || dtype == DTYPE_STATICTEXT)
-		{
-			fresh.id = AnonymousId();
-		}
-		else
-		{
-			return _c.FailExpected("the symbol of the " + kw.text);
-		}
-
+		Element* reopened = nullptr;
+		if (!ReadElementId(kw, fresh, reopened))
+			return false;
 		if (!reopened)
-		{
-			BaseContainer defaults = GetCustomDataTypeDefault(dtype);
-			for (Int32 i = 0; i < fresh.settings.GetCount(); ++i)
-				defaults.SetData(fresh.settings.GetIndexId(i), *fresh.settings.GetIndexData(i));
-			fresh.settings = defaults;
-		}
-
+			TakeTypeDefaults(fresh);
 		if (!_c.ExpectPunct('{'))
 			return false;
-		std::string nameSymbol;
-		Int nameLine = 0;
 		// Children are added after their group; keep the group's index, the vector may grow.
 		size_t index = 0;
 		if (!reopened)
@@ -278,8 +236,65 @@ private:
 		}
 		else
 		{
-			index = static_cast<size_t>(target - _elements.data());
+			index = static_cast<size_t>(reopened - _elements.data());
 		}
+		return ParseElementBody(index, dtype);
+	}
+
+	// The element's symbol and id. A host group named again is reopened (its element returned in
+	// reopened) rather than made anew; groups, separators and texts may go without a symbol.
+	Bool ReadElementId(const Token& kw, Element& fresh, Element*& reopened)
+	{
+		const Int32 dtype = fresh.dtype;
+		if (!_c.IsIdent())
+		{
+			if (dtype != DTYPE_GROUP && dtype != DTYPE_SEPARATOR && dtype != DTYPE_STATICTEXT)
+				return _c.FailExpected("the symbol of the " + kw.text);
+			fresh.id = AnonymousId();
+			return true;
+		}
+		const Token sym = _c.Next();
+		auto it = _symbols.find(sym.text);
+		if (it != _symbols.end())
+		{
+			fresh.id = it->second;
+			fresh.symbol = sym.text;
+			if (const Element* prev = FindElement(fresh.id))
+			{
+				const std::string where = prev->own ? " (first used at line " + std::to_string(prev->line) + ")" : " (taken by the base description)";
+				return _c.Fail(sym.line, "duplicate id " + std::to_string(fresh.id) + " of '" + sym.text + "'" + where);
+			}
+			return true;
+		}
+		const HostGroup* hostGroup = FindHostGroup(sym.text);
+		if (!hostGroup || dtype != DTYPE_GROUP)
+			return _c.Fail(sym.line, "unknown symbol '" + sym.text + "'");
+		if (Element* prev = FindElement(hostGroup->id))
+		{
+			reopened = prev;
+			return true;
+		}
+		fresh.id = hostGroup->id;
+		fresh.own = false;
+		fresh.settings.SetString(DESC_NAME, String(hostGroup->label));
+		fresh.settings.SetString(DESC_SHORT_NAME, String(hostGroup->label));
+		return true;
+	}
+
+	// The type's default settings under what the element already has.
+	static void TakeTypeDefaults(Element& e)
+	{
+		BaseContainer defaults = GetCustomDataTypeDefault(e.dtype);
+		for (Int32 i = 0; i < e.settings.GetCount(); ++i)
+			defaults.SetData(e.settings.GetIndexId(i), *e.settings.GetIndexData(i));
+		e.settings = defaults;
+	}
+
+	// { children and NAME (groups only), settings } of the element at index, then its label.
+	Bool ParseElementBody(size_t index, Int32 dtype)
+	{
+		std::string nameSymbol;
+		Int nameLine = 0;
 		while (!_c.IsPunct('}'))
 		{
 			if (_c.AtEnd())
@@ -317,6 +332,80 @@ private:
 		return _c.Fail(flag.line, "'" + flag.text + "' is not allowed for " + (e.symbol.empty() ? "this element" : "'" + e.symbol + "'"));
 	}
 
+	// One setting an element may carry: its keyword, the element types that may have it (nullptr:
+	// every type), how its value is read, and the description key it sets.
+	struct FlagRule
+	{
+		const char* keyword;
+		Bool (*allowed)(Int32 dtype);
+		Bool (ResParser::*read)(const Token& flag, Int32 key, Element& e);
+		Int32 key;
+		Bool braced; // ends with its braced list instead of ';'
+	};
+
+	static const FlagRule* FindFlagRule(const std::string& keyword)
+	{
+		static const FlagRule kRules[] = {
+			{"CYCLE", IsLong, &ResParser::ReadCycle, DESC_CYCLE, true},
+			{"ACCEPT", IsLink, &ResParser::ReadTypeList, DESC_ACCEPT, true},
+			{"REFUSE", IsLink, &ResParser::ReadTypeList, DESC_REFUSE, true},
+			{"MIN", IsNumeric, &ResParser::ReadLimit, DESC_MIN, false},
+			{"MAX", IsNumeric, &ResParser::ReadLimit, DESC_MAX, false},
+			{"STEP", IsNumeric, &ResParser::ReadLimit, DESC_STEP, false},
+			{"MINSLIDER", IsNumeric, &ResParser::ReadLimit, DESC_MINSLIDER, false},
+			{"MAXSLIDER", IsNumeric, &ResParser::ReadLimit, DESC_MAXSLIDER, false},
+			{"MINEX", IsNumeric, &ResParser::SetTrue, DESC_MINEX, false},
+			{"MAXEX", IsNumeric, &ResParser::SetTrue, DESC_MAXEX, false},
+			{"UNIT", IsNumeric, &ResParser::ReadUnit, DESC_UNIT, false},
+			{"CUSTOMGUI", nullptr, &ResParser::ReadGui, DESC_CUSTOMGUI, false},
+			{"ANIM", HoldsValue, &ResParser::ReadAnim, DESC_ANIMATE, false},
+			{"DEFAULT", TakesDefault, &ResParser::ReadDefault, DESC_DEFAULT, false},
+			{"COLUMNS", IsGroup, &ResParser::ReadColumns, DESC_COLUMNS, false},
+			{"LAYOUTGROUP", IsGroup, &ResParser::SetTrue, DESC_LAYOUTGROUP, false},
+			{"PARENTID", IsNotGroup, &ResParser::ReadParentId, DESC_PARENTID, false},
+			{"HIDDEN", nullptr, &ResParser::SetTrue, DESC_HIDE, false},
+			{"SCALE_H", nullptr, &ResParser::SetTrue, DESC_SCALEH, false},
+			{"FIT_H", nullptr, &ResParser::SetTrue, DESC_FITH, false},
+			{"OPEN", nullptr, &ResParser::SetTrue, DESC_GUIOPEN, false},
+			// Layout only: the headless host draws no panel, and a file dialog is no concern of it.
+			{"ALIGN_LEFT", nullptr, &ResParser::Ignore, 0, false},
+			{"ALIGN_RIGHT", nullptr, &ResParser::Ignore, 0, false},
+			{"DIRECTORY", IsFilename, &ResParser::Ignore, 0, false},
+			{"LINE", IsSeparator, &ResParser::SetTrue, DESC_SEPARATORLINE, false},
+		};
+		for (const FlagRule& r : kRules)
+			if (keyword == r.keyword)
+				return &r;
+		return nullptr;
+	}
+
+	Bool ParseFlag(Element& e)
+	{
+		const Token flag = _c.Peek();
+		if (flag.kind != Token::Kind::IDENT)
+			return _c.FailExpected("a setting");
+		_c.Next();
+		const FlagRule* rule = FindFlagRule(flag.text);
+		if (!rule)
+			return _c.Fail(flag.line, "unknown setting '" + flag.text + "'");
+		if (rule->allowed && !rule->allowed(e.dtype))
+			return FlagNotAllowed(flag, e);
+		if (!(this->*rule->read)(flag, rule->key, e))
+			return false;
+		return rule->braced || _c.ExpectPunct(';');
+	}
+
+	// ---- the readers of the settings' values ----
+
+	Bool SetTrue(const Token&, Int32 key, Element& e)
+	{
+		e.settings.SetBool(key, true);
+		return true;
+	}
+
+	Bool Ignore(const Token&, Int32, Element&) { return true; }
+
+	// An integer for LONG elements, a number for the others.
 	Bool ReadNumber(const Element& e, GeData& value)
 	{
 		if (e.dtype == DTYPE_LONG)
@@ -334,218 +423,168 @@ private:
 		return true;
 	}
 
-	Bool ParseList(const Token& flag, Element& e, Bool cycle)
+	Bool ReadLimit(const Token&, Int32 key, Element& e)
 	{
-		if (!_c.ExpectPunct('{'))
+		GeData v;
+		if (!ReadNumber(e, v))
 			return false;
-		BaseContainer list;
-		while (!_c.IsPunct('}'))
+		e.settings.SetData(key, v);
+		return true;
+	}
+
+	// A name from one of the tables of named values.
+	template <size_t N>
+	Bool ReadNamed(const Token& flag, const NamedValue (&table)[N], const char* what, Int32 key, Element& e)
+	{
+		std::string name;
+		if (!_c.ExpectIdent(name))
+			return false;
+		const NamedValue* v = FindNamed(table, name);
+		if (!v)
+			return _c.Fail(flag.line, std::string("unknown ") + what + " '" + name + "'");
+		e.settings.SetInt32(key, v->value);
+		return true;
+	}
+
+	Bool ReadUnit(const Token& flag, Int32 key, Element& e) { return ReadNamed(flag, kUnits, "unit", key, e); }
+	Bool ReadGui(const Token& flag, Int32 key, Element& e) { return ReadNamed(flag, kGuis, "custom GUI", key, e); }
+
+	Bool ReadAnim(const Token& flag, Int32 key, Element& e)
+	{
+		std::string mode;
+		if (!_c.ExpectIdent(mode))
+			return false;
+		if (mode != "ON" && mode != "OFF" && mode != "MIX")
+			return _c.Fail(flag.line, "ANIM takes ON, OFF or MIX, not '" + mode + "'");
+		e.settings.SetInt32(key, mode == "ON" ? DESC_ANIMATE_ON : mode == "OFF" ? DESC_ANIMATE_OFF : DESC_ANIMATE_MIX);
+		return true;
+	}
+
+	// The default in the element's own type: integers for groups, LONG and BOOL, three numbers for vectors.
+	Bool ReadDefault(const Token&, Int32 key, Element& e)
+	{
+		if (e.dtype == DTYPE_REAL)
 		{
-			const Token item = _c.Peek();
-			if (cycle && item.kind == Token::Kind::NUMBER && item.text == "-1")
-			{
-				_c.Next();
-			}
-			else if (cycle)
-			{
-				std::string sym;
-				if (!_c.ExpectIdent(sym))
-					return false;
-				auto it = _symbols.find(sym);
-				if (it == _symbols.end())
-					return _c.Fail(item.line, "unknown symbol '" + sym + "'");
-				auto label = _labels.find(sym);
-				if (label == _labels.end())
-					return _c.Fail(item.line, "cycle entry '" + sym + "' has no label in " + _strFile);
-				if (list.GetData(it->second).GetType() != DA_NIL)
-					return _c.Fail(item.line, "cycle value " + std::to_string(it->second) + " of '" + sym + "' is listed twice");
-				list.SetString(it->second, FromUtf8(label->second.longText));
-			}
-			else if (item.kind == Token::Kind::NUMBER)
-			{
-				Int32 type = 0;
-				if (!_c.ExpectInt(type))
-					return false;
-				list.SetString(type, FromUtf8(item.text));
-			}
-			else
-			{
-				std::string sym;
-				if (!_c.ExpectIdent(sym))
-					return false;
-				const NamedValue* type = FindNamed(kTypeSymbols, sym);
-				if (!type)
-					return _c.Fail(item.line, "unknown type '" + sym + "' in " + flag.text);
-				list.SetString(type->value, FromUtf8(sym));
-			}
-			if (!_c.ExpectPunct(';'))
+			Float v = 0.0;
+			if (!_c.ExpectFloat(v))
 				return false;
+			e.settings.SetFloat(key, v);
 		}
-		_c.Next();
-		if (cycle)
+		else if (e.dtype == DTYPE_VECTOR || e.dtype == DTYPE_COLOR)
 		{
-			e.settings.SetContainer(DESC_CYCLE, list);
-			e.settings.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_CYCLE);
+			Vector v;
+			if (!_c.ExpectFloat(v.x) || !_c.ExpectFloat(v.y) || !_c.ExpectFloat(v.z))
+				return false;
+			e.settings.SetVector(key, v);
 		}
 		else
 		{
-			e.settings.SetContainer(flag.text == "ACCEPT" ? DESC_ACCEPT : DESC_REFUSE, list);
+			Int32 v = 0;
+			if (!_c.ExpectInt(v))
+				return false;
+			e.settings.SetInt32(key, v);
 		}
 		return true;
 	}
 
-	Bool ParseFlag(Element& e)
+	Bool ReadColumns(const Token& flag, Int32 key, Element& e)
 	{
-		const Token flag = _c.Peek();
-		if (flag.kind != Token::Kind::IDENT)
-			return _c.FailExpected("a setting");
-		_c.Next();
-		const std::string& f = flag.text;
-		const Bool isGroup = e.dtype == DTYPE_GROUP;
-
-		if (f == "CYCLE" || f == "ACCEPT" || f == "REFUSE")
-		{
-			const Bool cycle = f == "CYCLE";
-			if ((cycle && e.dtype != DTYPE_LONG) || (!cycle && e.dtype != DTYPE_BASELISTLINK))
-				return FlagNotAllowed(flag, e);
-			return ParseList(flag, e, cycle);
-		}
-
-		if (f == "MIN" || f == "MAX" || f == "STEP" || f == "MINSLIDER" || f == "MAXSLIDER")
-		{
-			if (!IsNumeric(e.dtype))
-				return FlagNotAllowed(flag, e);
-			GeData v;
-			if (!ReadNumber(e, v))
-				return false;
-			const Int32 key = f == "MIN" ? DESC_MIN : f == "MAX" ? DESC_MAX : f == "STEP" ? DESC_STEP : f == "MINSLIDER" ? DESC_MINSLIDER : DESC_MAXSLIDER;
-			e.settings.SetData(key, v);
-		}
-		else if (f == "MINEX" || f == "MAXEX")
-		{
-			if (!IsNumeric(e.dtype))
-				return FlagNotAllowed(flag, e);
-			e.settings.SetBool(f == "MINEX" ? DESC_MINEX : DESC_MAXEX, true);
-		}
-		else if (f == "UNIT")
-		{
-			if (e.dtype != DTYPE_REAL && e.dtype != DTYPE_VECTOR && e.dtype != DTYPE_LONG)
-				return FlagNotAllowed(flag, e);
-			std::string unit;
-			if (!_c.ExpectIdent(unit))
-				return false;
-			const NamedValue* u = FindNamed(kUnits, unit);
-			if (!u)
-				return _c.Fail(flag.line, "unknown unit '" + unit + "'");
-			e.settings.SetInt32(DESC_UNIT, u->value);
-		}
-		else if (f == "CUSTOMGUI")
-		{
-			std::string gui;
-			if (!_c.ExpectIdent(gui))
-				return false;
-			const NamedValue* g = FindNamed(kGuis, gui);
-			if (!g)
-				return _c.Fail(flag.line, "unknown custom GUI '" + gui + "'");
-			e.settings.SetInt32(DESC_CUSTOMGUI, g->value);
-		}
-		else if (f == "ANIM")
-		{
-			if (!HoldsValue(e.dtype))
-				return FlagNotAllowed(flag, e);
-			std::string mode;
-			if (!_c.ExpectIdent(mode))
-				return false;
-			if (mode != "ON" && mode != "OFF" && mode != "MIX")
-				return _c.Fail(flag.line, "ANIM takes ON, OFF or MIX, not '" + mode + "'");
-			e.settings.SetInt32(DESC_ANIMATE, mode == "ON" ? DESC_ANIMATE_ON : mode == "OFF" ? DESC_ANIMATE_OFF : DESC_ANIMATE_MIX);
-		}
-		else if (f == "DEFAULT")
-		{
-			if (isGroup || e.dtype == DTYPE_LONG || e.dtype == DTYPE_BOOL)
-			{
-				Int32 v = 0;
-				if (!_c.ExpectInt(v))
-					return false;
-				e.settings.SetInt32(DESC_DEFAULT, v);
-			}
-			else if (e.dtype == DTYPE_REAL)
-			{
-				Float v = 0.0;
-				if (!_c.ExpectFloat(v))
-					return false;
-				e.settings.SetFloat(DESC_DEFAULT, v);
-			}
-			else if (e.dtype == DTYPE_VECTOR || e.dtype == DTYPE_COLOR)
-			{
-				Vector v;
-				if (!_c.ExpectFloat(v.x) || !_c.ExpectFloat(v.y) || !_c.ExpectFloat(v.z))
-					return false;
-				e.settings.SetVector(DESC_DEFAULT, v);
-			}
-			else
-			{
-				return FlagNotAllowed(flag, e);
-			}
-		}
-		else if (f == "COLUMNS")
-		{
-			if (!isGroup)
-				return FlagNotAllowed(flag, e);
-			Int32 v = 0;
-			if (!_c.ExpectInt(v))
-				return false;
-			if (v < 1)
-				return _c.Fail(flag.line, "COLUMNS must be at least 1");
-			e.settings.SetInt32(DESC_COLUMNS, v);
-		}
-		else if (f == "LAYOUTGROUP")
-		{
-			if (!isGroup)
-				return FlagNotAllowed(flag, e);
-			e.settings.SetBool(DESC_LAYOUTGROUP, true);
-		}
-		else if (f == "PARENTID")
-		{
-			if (isGroup)
-				return FlagNotAllowed(flag, e);
-			std::string sym;
-			if (!_c.ExpectIdent(sym))
-				return false;
-			auto it = _symbols.find(sym);
-			if (it == _symbols.end())
-				return _c.Fail(flag.line, "unknown symbol '" + sym + "'");
-			e.settings.SetInt32(DESC_PARENTID, it->second);
-		}
-		else if (f == "HIDDEN")
-			e.settings.SetBool(DESC_HIDE, true);
-		else if (f == "SCALE_H")
-			e.settings.SetBool(DESC_SCALEH, true);
-		else if (f == "FIT_H")
-			e.settings.SetBool(DESC_FITH, true);
-		else if (f == "OPEN")
-			e.settings.SetBool(DESC_GUIOPEN, true);
-		else if (f == "ALIGN_LEFT" || f == "ALIGN_RIGHT")
-		{
-			// Layout only; the headless host draws no panel.
-		}
-		else if (f == "DIRECTORY")
-		{
-			if (e.dtype != DTYPE_FILENAME)
-				return FlagNotAllowed(flag, e);
-		}
-		else if (f == "LINE")
-		{
-			if (e.dtype != DTYPE_SEPARATOR)
-				return FlagNotAllowed(flag, e);
-			e.settings.SetBool(DESC_SEPARATORLINE, true);
-		}
-		else
-		{
-			return _c.Fail(flag.line, "unknown setting '" + f + "'");
-		}
-		if (!_c.ExpectPunct(';'))
+		Int32 v = 0;
+		if (!_c.ExpectInt(v))
 			return false;
+		if (v < 1)
+			return _c.Fail(flag.line, "COLUMNS must be at least 1");
+		e.settings.SetInt32(key, v);
+		return true;
+	}
+
+	Bool ReadParentId(const Token& flag, Int32 key, Element& e)
+	{
+		std::string sym;
+		if (!_c.ExpectIdent(sym))
+			return false;
+		auto it = _symbols.find(sym);
+		if (it == _symbols.end())
+			return _c.Fail(flag.line, "unknown symbol '" + sym + "'");
+		e.settings.SetInt32(key, it->second);
+		return true;
+	}
+
+	Bool ReadCycle(const Token& flag, Int32 key, Element& e)
+	{
+		BaseContainer list;
+		if (!ReadList(flag, true, list))
+			return false;
+		e.settings.SetContainer(key, list);
+		e.settings.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_CYCLE);
+		return true;
+	}
+
+	Bool ReadTypeList(const Token& flag, Int32 key, Element& e)
+	{
+		BaseContainer list;
+		if (!ReadList(flag, false, list))
+			return false;
+		e.settings.SetContainer(key, list);
+		return true;
+	}
+
+	// { entry; entry; ... } of a cycle or of an ACCEPT/REFUSE type list.
+	Bool ReadList(const Token& flag, Bool cycle, BaseContainer& list)
+	{
+		if (!_c.ExpectPunct('{'))
+			return false;
+		while (!_c.IsPunct('}'))
+		{
+			const Token item = _c.Peek();
+			if (!(cycle ? ReadCycleEntry(item, list) : ReadTypeEntry(flag, item, list)) || !_c.ExpectPunct(';'))
+				return false;
+		}
+		_c.Next();
+		return true;
+	}
+
+	// A symbol, whose value gets its label as the entry's text; -1 is a separator and adds nothing.
+	Bool ReadCycleEntry(const Token& item, BaseContainer& list)
+	{
+		if (item.kind == Token::Kind::NUMBER && item.text == "-1")
+		{
+			_c.Next();
+			return true;
+		}
+		std::string sym;
+		if (!_c.ExpectIdent(sym))
+			return false;
+		auto it = _symbols.find(sym);
+		if (it == _symbols.end())
+			return _c.Fail(item.line, "unknown symbol '" + sym + "'");
+		auto label = _labels.find(sym);
+		if (label == _labels.end())
+			return _c.Fail(item.line, "cycle entry '" + sym + "' has no label in " + _strFile);
+		if (list.GetData(it->second).GetType() != DA_NIL)
+			return _c.Fail(item.line, "cycle value " + std::to_string(it->second) + " of '" + sym + "' is listed twice");
+		list.SetString(it->second, FromUtf8(label->second.longText));
+		return true;
+	}
+
+	// A type id, as a number or as one of the type names the host knows.
+	Bool ReadTypeEntry(const Token& flag, const Token& item, BaseContainer& list)
+	{
+		if (item.kind == Token::Kind::NUMBER)
+		{
+			Int32 type = 0;
+			if (!_c.ExpectInt(type))
+				return false;
+			list.SetString(type, FromUtf8(item.text));
+			return true;
+		}
+		std::string sym;
+		if (!_c.ExpectIdent(sym))
+			return false;
+		const NamedValue* type = FindNamed(kTypeSymbols, sym);
+		if (!type)
+			return _c.Fail(item.line, "unknown type '" + sym + "' in " + flag.text);
+		list.SetString(type->value, FromUtf8(sym));
 		return true;
 	}
 
