@@ -560,13 +560,14 @@ Bool String::FindLast(const String& cs, Int32* pos, Int start) const
 	return p >= 0;
 }
 
-String String::ToUpper() const
+// A copy with every character mapped; empty when memory runs out.
+static String MapChars(const String& s, char32_t (*map)(char32_t))
 {
 	try
 	{
-		std::u32string c = StringAccess::Chars(*this);
+		std::u32string c = StringAccess::Chars(s);
 		for (char32_t& ch : c)
-			ch = Upper(ch);
+			ch = map(ch);
 		return String(StringAccess::Make(std::move(c)));
 	}
 	catch (const std::bad_alloc&)
@@ -575,20 +576,8 @@ String String::ToUpper() const
 	}
 }
 
-String String::ToLower() const
-{
-	try
-	{
-		std::u32string c = StringAccess::Chars(*this);
-		for (char32_t& ch : c)
-			ch = Lower(ch);
-		return String(StringAccess::Make(std::move(c)));
-	}
-	catch (const std::bad_alloc&)
-	{
-		return String();
-	}
-}
+String String::ToUpper() const { return MapChars(*this, Upper); }
+String String::ToLower() const { return MapChars(*this, Lower); }
 
 Int32 String::ToInt32(Bool* error) const { return ConvertInteger<Int32>(StringAccess::Chars(*this), error); }
 Int64 String::ToInt64(Bool* error) const { return ConvertInteger<Int64>(StringAccess::Chars(*this), error); }
