@@ -220,96 +220,145 @@ struct SweepInput
 	Bool capEnd = false;
 };
 
-// Fills points and polygons of the tube; false when the counts do not fit the host's Int32.
-Bool BuildSweep(const SweepInput& in, std::vector<Vector>& points, std::vector<CPolygon>& polys)
+// How the tube is laid out: n profile points around each of m rings along the path, the bands
+// between them, the capped ends, and the counts that follow.
+struct TubeLayout
 {
-	const std::vector<Vector>& profile = in.profile;
-	std::vector<Vector> path = in.path;
-	Bool pathClosed = in.pathClosed;
+	Int64 n = 0;
+	Int64 m = 0;
+	Int64 bandsAround = 0;
+	Int64 bandsAlong = 0;
+	Bool pathClosed = false;
+	Bool capStart = false;
+	Bool capEnd = false;
+	Int64 pointCount = 0;
+	Int64 polyCount = 0;
+};
+
+// The layout for the inputs; path is the sweep's path, made two coincident points when it has one.
+TubeLayout Layout(const SweepInput& in, std::vector<Vector>& path)
+{
+	TubeLayout t;
+	t.pathClosed = in.pathClosed;
 	// A closed outline of two points has no inside: it sweeps as an open ribbon.
-	const Bool ringClosed = in.profileClosed && profile.size() >= 3;
+	const Bool ringClosed = in.profileClosed && in.profile.size() >= 3;
 	if (path.size() == 1)
 	{
 		// Zero-length path: two coincident rings; PathTangents falls back to +Z.
 		path.push_back(path.front());
-		pathClosed = false;
+		t.pathClosed = false;
 	}
-	if (pathClosed && path.size() < 3)
-		pathClosed = false;
+	if (t.pathClosed && path.size() < 3)
+		t.pathClosed = false;
 
-	const Int64 n = Int64(profile.size());
-	const Int64 m = Int64(path.size());
-	const Int64 bandsAround = ringClosed ? n : n - 1;
-	const Int64 bandsAlong = pathClosed ? m : m - 1;
-	const Bool capStart = in.capStart && ringClosed && !pathClosed;
-	const Bool capEnd = in.capEnd && ringClosed && !pathClosed;
-	const Int64 pointCount = n * m + (capStart ? 1 : 0) + (capEnd ? 1 : 0);
-	const Int64 polyCount = bandsAround * bandsAlong + (capStart ? n : 0) + (capEnd ? n : 0);
-	if (pointCount > std::numeric_limits<Int32>::max() || polyCount > std::numeric_limits<Int32>::max())
-		return false;
+	t.n = Int64(in.profile.size());
+	t.m = Int64(path.size());
+	t.bandsAround = ringClosed ? t.n : t.n - 1;
+	t.bandsAlong = t.pathClosed ? t.m : t.m - 1;
+	t.capStart = in.capStart && ringClosed && !t.pathClosed;
+	t.capEnd = in.capEnd && ringClosed && !t.pathClosed;
+	t.pointCount = t.n * t.m + (t.capStart ? 1 : 0) + (t.capEnd ? 1 : 0);
+	t.polyCount = t.bandsAround * t.bandsAlong + (t.capStart ? t.n : 0) + (t.capEnd ? t.n : 0);
+	return t;
+}
 
-	const std::vector<Vector> tangents = PathTangents(path, pathClosed);
-	const std::vector<Frame> frames = PathFrames(tangents, pathClosed);
+// Index of point i of a ring.
+Int32 RingPoint(const TubeLayout& t, Int64 ring, Int64 i)
+{
+	return Int32(ring * t.n + i);
+}
 
-	points.clear();
-	points.reserve(size_t(pointCount));
-	for (Int64 k = 0; k < m; ++k)
+// The profile placed in each path point's frame, ring after ring.
+void AddRings(const std::vector<Vector>& profile, const std::vector<Vector>& path, const std::vector<Frame>& frames,
+	std::vector<Vector>& points)
+{
+	for (size_t k = 0; k < path.size(); ++k)
 	{
-		const Frame& f = frames[size_t(k)];
+		const Frame& f = frames[k];
 		for (const Vector& q : profile)
-			points.push_back(path[size_t(k)] + f.x * q.x + f.y * q.y + f.z * q.z);
+			points.push_back(path[k] + f.x * q.x + f.y * q.y + f.z * q.z);
 	}
+}
 
-	polys.clear();
-	polys.reserve(size_t(polyCount));
-	auto at = [n](Int64 ring, Int64 i) { return Int32(ring * n + i); };
-	for (Int64 k = 0; k < bandsAlong; ++k)
+void AddBands(const TubeLayout& t, std::vector<CPolygon>& polys)
+{
+	for (Int64 k = 0; k < t.bandsAlong; ++k)
 	{
-		const Int64 k1 = (k + 1) % m;
-		for (Int64 i = 0; i < bandsAround; ++i)
+		const Int64 k1 = (k + 1) % t.m;
+		for (Int64 i = 0; i < t.bandsAround; ++i)
 		{
-			const Int64 i1 = (i + 1) % n;
-			polys.push_back(Quad(at(k, i), at(k, i1), at(k1, i1), at(k1, i)));
+			const Int64 i1 = (i + 1) % t.n;
+			polys.push_back(Quad(RingPoint(t, k, i), RingPoint(t, k, i1), RingPoint(t, k1, i1), RingPoint(t, k1, i)));
 		}
 	}
+}
 
+// A fan of triangles around a point at the profile's centre, at the first and the last ring.
+void AddCaps(const TubeLayout& t, const std::vector<Vector>& profile, const std::vector<Vector>& path,
+	const std::vector<Frame>& frames, std::vector<Vector>& points, std::vector<CPolygon>& polys)
+{
 	Vector centre;
 	for (const Vector& q : profile)
 		centre += q;
-	centre = centre / Float(n);
-	if (capStart)
+	centre = centre / Float(t.n);
+	const Int64 n = t.n;
+	if (t.capStart)
 	{
 		const Frame& f = frames.front();
 		const Int32 c = Int32(points.size());
 		points.push_back(path.front() + f.x * centre.x + f.y * centre.y + f.z * centre.z);
 		for (Int64 i = 0; i < n; ++i)
-			polys.push_back(Triangle(c, at(0, (i + 1) % n), at(0, i)));
+			polys.push_back(Triangle(c, RingPoint(t, 0, (i + 1) % n), RingPoint(t, 0, i)));
 	}
-	if (capEnd)
+	if (t.capEnd)
 	{
 		const Frame& f = frames.back();
 		const Int32 c = Int32(points.size());
 		points.push_back(path.back() + f.x * centre.x + f.y * centre.y + f.z * centre.z);
 		for (Int64 i = 0; i < n; ++i)
-			polys.push_back(Triangle(c, at(m - 1, i), at(m - 1, (i + 1) % n)));
+			polys.push_back(Triangle(c, RingPoint(t, t.m - 1, i), RingPoint(t, t.m - 1, (i + 1) % n)));
 	}
+}
 
-	// The winding above faces outward for a counter-clockwise profile; mirror it otherwise.
-	if (SignedArea2(profile) < 0.0)
+// Turns every polygon over.
+void Mirror(std::vector<CPolygon>& polys)
+{
+	for (CPolygon& p : polys)
 	{
-		for (CPolygon& p : polys)
+		if (p.IsTriangle())
 		{
-			if (p.IsTriangle())
-			{
-				std::swap(p.b, p.c);
-				p.d = p.c;
-			}
-			else
-			{
-				std::swap(p.b, p.d);
-			}
+			std::swap(p.b, p.c);
+			p.d = p.c;
+		}
+		else
+		{
+			std::swap(p.b, p.d);
 		}
 	}
+}
+
+// Fills points and polygons of the tube; false when the counts do not fit the host's Int32.
+Bool BuildSweep(const SweepInput& in, std::vector<Vector>& points, std::vector<CPolygon>& polys)
+{
+	std::vector<Vector> path = in.path;
+	const TubeLayout t = Layout(in, path);
+	if (t.pointCount > std::numeric_limits<Int32>::max() || t.polyCount > std::numeric_limits<Int32>::max())
+		return false;
+
+	const std::vector<Vector> tangents = PathTangents(path, t.pathClosed);
+	const std::vector<Frame> frames = PathFrames(tangents, t.pathClosed);
+
+	points.clear();
+	points.reserve(size_t(t.pointCount));
+	AddRings(in.profile, path, frames, points);
+	polys.clear();
+	polys.reserve(size_t(t.polyCount));
+	AddBands(t, polys);
+	AddCaps(t, in.profile, path, frames, points, polys);
+
+	// The winding above faces outward for a counter-clockwise profile; mirror it otherwise.
+	if (SignedArea2(in.profile) < 0.0)
+		Mirror(polys);
 	return true;
 }
 

@@ -125,128 +125,179 @@ Bool SameInput(const PolygonObject* a, const PolygonObject* b)
 
 // Builds the triangles of a polygon object. Polygons with an index outside the points or a
 // point that does not fit a float are left out; the result is empty when nothing is left.
-Geometry Triangulate(const Vector* points, Int32 pointCount, const CPolygon* polys, Int32 polyCount)
+class Triangulator
 {
-	Geometry g;
-	if (!points || !polys || pointCount <= 0 || polyCount <= 0)
-		return g;
-	const size_t np = size_t(pointCount);
-	std::vector<Bool> usable(np);
-	Vector centre;
-	size_t usableCount = 0;
-	for (size_t i = 0; i < np; ++i)
+public:
+	Triangulator(const Vector* points, Int32 pointCount, const CPolygon* polys, Int32 polyCount)
+		: _points(points), _pointCount(pointCount), _np(size_t(std::max(pointCount, 0))), _polys(polys), _polyCount(polyCount)
 	{
-		const Vector& p = points[i];
-		usable[i] = FitsFloat(p.x) && FitsFloat(p.y) && FitsFloat(p.z);
-		if (usable[i])
+	}
+
+	Geometry Run()
+	{
+		if (!_points || !_polys || _pointCount <= 0 || _polyCount <= 0)
+			return std::move(_g);
+		MarkUsablePoints();
+		KeepValidPolygons();
+		if (_kept.empty())
+			return std::move(_g);
+		FaceNormals();
+		FacesAroundPoints();
+		_head.assign(_np, -1);
+		_g.indices.reserve(_kept.size() * 6);
+		for (size_t f = 0; f < _kept.size(); ++f)
+			AddFace(f);
+		return std::move(_g);
+	}
+
+private:
+	// Points that fit a float, and the centre of those.
+	void MarkUsablePoints()
+	{
+		_usable.resize(_np);
+		size_t usableCount = 0;
+		for (size_t i = 0; i < _np; ++i)
 		{
-			centre += p;
-			++usableCount;
+			const Vector& p = _points[i];
+			_usable[i] = FitsFloat(p.x) && FitsFloat(p.y) && FitsFloat(p.z);
+			if (_usable[i])
+			{
+				_centre += p;
+				++usableCount;
+			}
+		}
+		if (usableCount > 0)
+			_centre = _centre / double(usableCount);
+	}
+
+	Bool Valid(Int32 i) const { return i >= 0 && i < _pointCount && _usable[size_t(i)]; }
+
+	void KeepValidPolygons()
+	{
+		_kept.reserve(size_t(_polyCount));
+		for (Int32 i = 0; i < _polyCount; ++i)
+		{
+			const CPolygon& p = _polys[i];
+			if (Valid(p.a) && Valid(p.b) && Valid(p.c) && (p.IsTriangle() || Valid(p.d)))
+				_kept.push_back(i);
 		}
 	}
-	if (usableCount > 0)
-		centre = centre / double(usableCount);
-
-	auto valid = [&](Int32 i) { return i >= 0 && i < pointCount && usable[size_t(i)]; };
-	std::vector<Int32> kept;
-	kept.reserve(size_t(polyCount));
-	for (Int32 i = 0; i < polyCount; ++i)
-	{
-		const CPolygon& p = polys[i];
-		if (valid(p.a) && valid(p.b) && valid(p.c) && (p.IsTriangle() || valid(p.d)))
-			kept.push_back(i);
-	}
-	if (kept.empty())
-		return g;
 
 	// Area-weighted face normals, (c - a) x (d - b) as the host orients polygons, and their directions.
-	std::vector<Vector> weighted(kept.size()), unit(kept.size());
-	for (size_t f = 0; f < kept.size(); ++f)
+	void FaceNormals()
 	{
-		const CPolygon& p = polys[kept[f]];
-		weighted[f] = Cross(points[p.c] - points[p.a], points[p.d] - points[p.b]);
-		unit[f] = Normalized(weighted[f], kMinNormal);
-	}
-
-	// Faces around each point, as offsets into one array.
-	std::vector<uint32_t> start(np + 1, 0);
-	auto corners = [&](const CPolygon& p) {
-		return std::array<Int32, 4> { p.a, p.b, p.c, p.IsTriangle() ? -1 : p.d };
-	};
-	for (Int32 f : kept)
-		for (Int32 v : corners(polys[f]))
-			if (v >= 0)
-				++start[size_t(v) + 1];
-	for (size_t i = 0; i < np; ++i)
-		start[i + 1] += start[i];
-	std::vector<uint32_t> around(start[np]);
-	{
-		std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-		for (size_t f = 0; f < kept.size(); ++f)
-			for (Int32 v : corners(polys[kept[f]]))
-				if (v >= 0)
-					around[fill[size_t(v)]++] = uint32_t(f);
-	}
-
-	// Vertices made so far for each point, chained through `next`.
-	std::vector<int64_t> head(np, -1);
-	std::vector<int64_t> next;
-	auto vertexFor = [&](Int32 point, const Vector& n) -> uint32_t {
-		const float nx = float(n.x), ny = float(n.y), nz = float(n.z);
-		for (int64_t v = head[size_t(point)]; v >= 0; v = next[size_t(v)])
+		_weighted.resize(_kept.size());
+		_unit.resize(_kept.size());
+		for (size_t f = 0; f < _kept.size(); ++f)
 		{
-			const float* m = &g.normals[size_t(v) * 3];
-			if (m[0] == nx && m[1] == ny && m[2] == nz)
-				return uint32_t(v);
+			const CPolygon& p = _polys[_kept[f]];
+			_weighted[f] = Cross(_points[p.c] - _points[p.a], _points[p.d] - _points[p.b]);
+			_unit[f] = Normalized(_weighted[f], kMinNormal);
 		}
-		const Vector& p = points[point];
-		const size_t v = g.positions.size() / 3;
-		g.positions.insert(g.positions.end(), { float(p.x), float(p.y), float(p.z) });
-		g.normals.insert(g.normals.end(), { nx, ny, nz });
-		next.push_back(head[size_t(point)]);
-		head[size_t(point)] = int64_t(v);
-		return uint32_t(v);
-	};
-	auto cornerNormal = [&](size_t f, Int32 point) {
+	}
+
+	static std::array<Int32, 4> Corners(const CPolygon& p) { return { p.a, p.b, p.c, p.IsTriangle() ? -1 : p.d }; }
+
+	// Faces around each point, as offsets into one array: those of point i are
+	// _around[_start[i]] up to _around[_start[i + 1]].
+	void FacesAroundPoints()
+	{
+		_start.assign(_np + 1, 0);
+		for (Int32 f : _kept)
+			for (Int32 v : Corners(_polys[f]))
+				if (v >= 0)
+					++_start[size_t(v) + 1];
+		for (size_t i = 0; i < _np; ++i)
+			_start[i + 1] += _start[i];
+		_around.resize(_start[_np]);
+		std::vector<uint32_t> fill(_start.begin(), _start.end() - 1);
+		for (size_t f = 0; f < _kept.size(); ++f)
+			for (Int32 v : Corners(_polys[_kept[f]]))
+				if (v >= 0)
+					_around[fill[size_t(v)]++] = uint32_t(f);
+	}
+
+	// The normal of face f at one of its corners: the sum of the faces around the point that meet
+	// f at less than the crease angle; failing that the direction from the centre, or +Y.
+	Vector CornerNormal(size_t f, Int32 point) const
+	{
 		Vector sum;
-		for (uint32_t k = start[size_t(point)]; k < start[size_t(point) + 1]; ++k)
+		for (uint32_t k = _start[size_t(point)]; k < _start[size_t(point) + 1]; ++k)
 		{
-			const uint32_t o = around[k];
+			const uint32_t o = _around[k];
 			// A face without a direction takes every neighbour's.
-			if (IsZero(unit[f]) || Dot(unit[f], unit[o]) >= kCosCrease)
-				sum += weighted[o];
+			if (IsZero(_unit[f]) || Dot(_unit[f], _unit[o]) >= kCosCrease)
+				sum += _weighted[o];
 		}
 		Vector n = Normalized(sum, kMinNormal);
 		if (IsZero(n))
-			n = Normalized(points[point] - centre, kMinNormal);
+			n = Normalized(_points[point] - _centre, kMinNormal);
 		return IsZero(n) ? Vector(0.0, 1.0, 0.0) : n;
-	};
+	}
 
-	g.indices.reserve(kept.size() * 6);
-	for (size_t f = 0; f < kept.size(); ++f)
+	// The vertex of a point with that normal, made when the point has none with it yet. The
+	// vertices of a point are chained through _next, starting at _head.
+	uint32_t Vertex(Int32 point, const Vector& n)
 	{
-		const CPolygon& p = polys[kept[f]];
-		const uint32_t a = vertexFor(p.a, cornerNormal(f, p.a));
-		const uint32_t b = vertexFor(p.b, cornerNormal(f, p.b));
-		const uint32_t c = vertexFor(p.c, cornerNormal(f, p.c));
+		const float nx = float(n.x), ny = float(n.y), nz = float(n.z);
+		for (int64_t v = _head[size_t(point)]; v >= 0; v = _next[size_t(v)])
+		{
+			const float* m = &_g.normals[size_t(v) * 3];
+			if (m[0] == nx && m[1] == ny && m[2] == nz)
+				return uint32_t(v);
+		}
+		const Vector& p = _points[point];
+		const size_t v = _g.positions.size() / 3;
+		_g.positions.insert(_g.positions.end(), { float(p.x), float(p.y), float(p.z) });
+		_g.normals.insert(_g.normals.end(), { nx, ny, nz });
+		_next.push_back(_head[size_t(point)]);
+		_head[size_t(point)] = int64_t(v);
+		return uint32_t(v);
+	}
+
+	uint32_t CornerVertex(size_t f, Int32 point) { return Vertex(point, CornerNormal(f, point)); }
+
+	void AddFace(size_t f)
+	{
+		const CPolygon& p = _polys[_kept[f]];
+		const uint32_t a = CornerVertex(f, p.a);
+		const uint32_t b = CornerVertex(f, p.b);
+		const uint32_t c = CornerVertex(f, p.c);
 		if (p.IsTriangle())
 		{
-			g.indices.insert(g.indices.end(), { a, b, c });
-			continue;
+			_g.indices.insert(_g.indices.end(), { a, b, c });
+			return;
 		}
-		const uint32_t d = vertexFor(p.d, cornerNormal(f, p.d));
+		const uint32_t d = CornerVertex(f, p.d);
 		// A quad splits along a-c unless that diagonal runs outside it (b or d is the reflex
 		// corner): then the two halves face opposite ways, and b-d is the split that stays inside.
-		const Vector& pa = points[p.a];
-		const Vector& pb = points[p.b];
-		const Vector& pc = points[p.c];
-		const Vector& pd = points[p.d];
+		const Vector& pa = _points[p.a];
+		const Vector& pb = _points[p.b];
+		const Vector& pc = _points[p.c];
+		const Vector& pd = _points[p.d];
 		if (Dot(Cross(pb - pa, pc - pa), Cross(pc - pa, pd - pa)) < 0.0)
-			g.indices.insert(g.indices.end(), { a, b, d, b, c, d });
+			_g.indices.insert(_g.indices.end(), { a, b, d, b, c, d });
 		else
-			g.indices.insert(g.indices.end(), { a, b, c, a, c, d });
+			_g.indices.insert(_g.indices.end(), { a, b, c, a, c, d });
 	}
-	return g;
+
+	const Vector* _points;
+	const Int32 _pointCount;
+	const size_t _np;
+	const CPolygon* _polys;
+	const Int32 _polyCount;
+	Geometry _g;
+	std::vector<Bool> _usable;
+	Vector _centre;
+	std::vector<Int32> _kept; // indices of the polygons that are used
+	std::vector<Vector> _weighted, _unit; // per kept polygon
+	std::vector<uint32_t> _start, _around;
+	std::vector<int64_t> _head, _next;
+};
+
+Geometry Triangulate(const Vector* points, Int32 pointCount, const CPolygon* polys, Int32 polyCount)
+{
+	return Triangulator(points, pointCount, polys, polyCount).Run();
 }
 
 // Exact key of a glTF material, so that equal ones are written once.
