@@ -200,16 +200,9 @@ BaseContainer GetCustomDataTypeDefault(Int32 type)
 			bc.SetInt32(DESC_STEP, 1);
 			break;
 		case DTYPE_REAL:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-			bc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_REAL);
-			bc.SetInt32(DESC_UNIT, DESC_UNIT_FLOAT);
-			bc.SetFloat(DESC_MIN, -kFloatLimit);
-			bc.SetFloat(DESC_MAX, kFloatLimit);
-			bc.SetFloat(DESC_STEP, 1.0);
-			break;
 		case DTYPE_VECTOR:
 			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-			bc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_VECTOR);
+			bc.SetInt32(DESC_CUSTOMGUI, type == DTYPE_REAL ? CUSTOMGUI_REAL : CUSTOMGUI_VECTOR);
 			bc.SetInt32(DESC_UNIT, DESC_UNIT_FLOAT);
 			bc.SetFloat(DESC_MIN, -kFloatLimit);
 			bc.SetFloat(DESC_MAX, kFloatLimit);

@@ -452,12 +452,11 @@ void DestroyNodeData(Node* n)
 	maxon::DefaultAllocator::Free(mem);
 }
 
-Bool CopyNode(Node* src, Node* dst, COPYFLAGS flags, AliasTrans* trn)
+namespace
 {
-	if (!src || !dst || src == dst)
-		return src && src == dst;
-	if (src->cls != dst->cls || src->type != dst->type)
-		return false;
+// The node's own state: container, name, object, point, spline, primitive, track and tag fields.
+Bool CopyFields(const Node* src, Node* dst)
+{
 	try
 	{
 		dst->data = src->data;
@@ -479,42 +478,58 @@ Bool CopyNode(Node* src, Node* dst, COPYFLAGS flags, AliasTrans* trn)
 	{
 		return false;
 	}
-	++dst->dirtyData;
-	++dst->dirtyMatrix;
+	return true;
+}
 
-	while (dst->firstTag)
-		Access::Destroy(dst->firstTag->atom);
-	for (Node* t = src->firstTag; t; t = t->next)
+// Replaces dst's tags (or tracks) with clones of src's.
+Bool CopyLeaves(const Node* src, Node* dst, Branch b)
+{
+	const Bool tags = b == Branch::TAGS;
+	while (Node* old = tags ? dst->firstTag : dst->firstTrack)
+		Access::Destroy(old->atom);
+	for (Node* t = tags ? src->firstTag : src->firstTrack; t; t = t->next)
 	{
 		Node* c = CloneLeaf(t);
 		if (!c)
 			return false;
-		AttachUnder(c, dst, Branch::TAGS, dst->lastTag);
+		AttachUnder(c, dst, b, tags ? dst->lastTag : dst->lastTrack);
 	}
-	if (!(flags & COPYFLAGS::NO_ANIMATION))
+	return true;
+}
+
+// Replaces dst's children with clones of src's.
+Bool CopyChildren(const Node* src, Node* dst)
+{
+	while (dst->firstChild)
+		Access::Destroy(dst->firstChild->atom);
+	for (Node* c = src->firstChild; c; c = c->next)
 	{
-		while (dst->firstTrack)
-			Access::Destroy(dst->firstTrack->atom);
-		for (Node* t = src->firstTrack; t; t = t->next)
-		{
-			Node* c = CloneLeaf(t);
-			if (!c)
-				return false;
-			AttachUnder(c, dst, Branch::TRACKS, dst->lastTrack);
-		}
+		BaseObject* clone = CloneObject(static_cast<BaseObject*>(c->atom));
+		if (!clone)
+			return false;
+		AttachUnder(N(clone), dst, Branch::CHILDREN, dst->lastChild);
 	}
-	if (IsObjectClass(src->cls) && !(flags & COPYFLAGS::NO_HIERARCHY))
-	{
-		while (dst->firstChild)
-			Access::Destroy(dst->firstChild->atom);
-		for (Node* c = src->firstChild; c; c = c->next)
-		{
-			BaseObject* clone = CloneObject(static_cast<BaseObject*>(c->atom));
-			if (!clone)
-				return false;
-			AttachUnder(N(clone), dst, Branch::CHILDREN, dst->lastChild);
-		}
-	}
+	return true;
+}
+} // namespace
+
+Bool CopyNode(Node* src, Node* dst, COPYFLAGS flags, AliasTrans* trn)
+{
+	if (!src || !dst || src == dst)
+		return src && src == dst;
+	if (src->cls != dst->cls || src->type != dst->type)
+		return false;
+	if (!CopyFields(src, dst))
+		return false;
+	++dst->dirtyData;
+	++dst->dirtyMatrix;
+
+	if (!CopyLeaves(src, dst, Branch::TAGS))
+		return false;
+	if (!(flags & COPYFLAGS::NO_ANIMATION) && !CopyLeaves(src, dst, Branch::TRACKS))
+		return false;
+	if (IsObjectClass(src->cls) && !(flags & COPYFLAGS::NO_HIERARCHY) && !CopyChildren(src, dst))
+		return false;
 	if (src->nodeData && dst->nodeData)
 		return src->nodeData->CopyTo(dst->nodeData, static_cast<GeListNode*>(src->atom),
 			static_cast<GeListNode*>(dst->atom), flags, trn);

@@ -133,36 +133,31 @@ Bool ParseStringTable(const fs::path& path, const std::string* container, std::v
 	return true;
 }
 
-Bool LoadDescriptionFiles(const fs::path& root, const std::string& stem, StaticDescription& out, ResourceError& err)
+// The container's name from the first tokens of a .res file; it must match the file's name.
+Bool ReadContainerName(const std::vector<Token>& resTokens, const fs::path& resFile, const std::string& stem, std::string& name,
+	ResourceError& err)
 {
-	const fs::path resFile = root / "description" / (stem + ".res");
-	const fs::path hFile = root / "description" / (stem + ".h");
-	const fs::path strFile = root / "strings_en-US" / "description" / (stem + ".str");
-
-	SymbolMap symbols;
-	if (!ParseEnumHeader(hFile, symbols, err))
-		return false;
-
-	std::vector<Token> resTokens;
-	if (!TokenizeFile(resFile, false, resTokens, err))
-		return false;
-	// The container's name is needed to check the string table before the elements are read.
 	if (resTokens.size() < 2 || resTokens[0].text != "CONTAINER" || resTokens[1].kind != Token::Kind::IDENT)
 	{
 		err = {resFile.string(), resTokens[0].line, "expected 'CONTAINER' and its name"};
 		return false;
 	}
-	std::string containerName = resTokens[1].text;
-	if (LowerAscii(containerName) != LowerAscii(stem))
+	name = resTokens[1].text;
+	if (LowerAscii(name) != LowerAscii(stem))
 	{
-		err = {resFile.string(), resTokens[1].line, "CONTAINER '" + containerName + "' does not match the file name"};
+		err = {resFile.string(), resTokens[1].line, "CONTAINER '" + name + "' does not match the file name"};
 		return false;
 	}
+	return true;
+}
 
+// The description's labels by symbol; every symbol must be one of the .h file's or the container's.
+Bool ReadLabels(const fs::path& strFile, const std::string& containerName, const SymbolMap& symbols,
+	std::map<std::string, Label>& labels, ResourceError& err)
+{
 	std::vector<StringEntry> strings;
 	if (!ParseStringTable(strFile, &containerName, strings, err))
 		return false;
-	std::map<std::string, Label> labels;
 	for (const StringEntry& s : strings)
 	{
 		if (!symbols.count(s.symbol) && s.symbol != containerName)
@@ -172,12 +167,12 @@ Bool LoadDescriptionFiles(const fs::path& root, const std::string& stem, StaticD
 		}
 		labels[s.symbol] = Label{s.longText, s.shortText};
 	}
+	return true;
+}
 
-	std::vector<Element> elements;
-	if (!ParseResFile(resTokens, resFile.string(), strFile.filename().string(), symbols, labels, containerName, elements, err))
-		return false;
-
-	out.name = containerName;
+// The parsed elements as description entries, and the named ones as parameters.
+void AddEntries(std::vector<Element>& elements, StaticDescription& out)
+{
 	for (Element& e : elements)
 	{
 		DescEntry d;
@@ -195,6 +190,32 @@ Bool LoadDescriptionFiles(const fs::path& root, const std::string& stem, StaticD
 		d.settings = std::move(e.settings);
 		out.entries.push_back(std::move(d));
 	}
+}
+
+Bool LoadDescriptionFiles(const fs::path& root, const std::string& stem, StaticDescription& out, ResourceError& err)
+{
+	const fs::path resFile = root / "description" / (stem + ".res");
+	const fs::path hFile = root / "description" / (stem + ".h");
+	const fs::path strFile = root / "strings_en-US" / "description" / (stem + ".str");
+
+	SymbolMap symbols;
+	if (!ParseEnumHeader(hFile, symbols, err))
+		return false;
+	std::vector<Token> resTokens;
+	if (!TokenizeFile(resFile, false, resTokens, err))
+		return false;
+	// The container's name is needed to check the string table before the elements are read.
+	std::string containerName;
+	if (!ReadContainerName(resTokens, resFile, stem, containerName, err))
+		return false;
+	std::map<std::string, Label> labels;
+	if (!ReadLabels(strFile, containerName, symbols, labels, err))
+		return false;
+	std::vector<Element> elements;
+	if (!ParseResFile(resTokens, resFile.string(), strFile.filename().string(), symbols, labels, containerName, elements, err))
+		return false;
+	out.name = containerName;
+	AddEntries(elements, out);
 	return true;
 }
 
