@@ -6,6 +6,9 @@
 
 namespace
 {
+// The text from index from to the end (SubStr gives nothing for a range that runs past the end).
+String Tail(const String& s, Int from) { return s.SubStr(from, s.GetLength() - from); }
+
 Int LastSlash(const String& s)
 {
 	Int32 pos = -1;
@@ -43,14 +46,14 @@ const Filename Filename::GetDirectory() const
 
 void Filename::SetDirectory(const Filename& dir) { *this = dir + GetFile(); }
 
-const Filename Filename::GetFile() const { return Filename(_path.SubStr(LastSlash(_path) + 1, _path.GetLength())); }
+const Filename Filename::GetFile() const { return Filename(Tail(_path, LastSlash(_path) + 1)); }
 
 void Filename::SetFile(const Filename& file) { *this = GetDirectory() + file; }
 
 String Filename::GetSuffix() const
 {
 	Int dot = SuffixDot(_path, false);
-	return dot < 0 ? String() : _path.SubStr(dot + 1, _path.GetLength());
+	return dot < 0 ? String() : Tail(_path, dot + 1);
 }
 
 void Filename::SetSuffix(const maxon::String& suffix)
@@ -95,7 +98,7 @@ const Filename operator+(const Filename& a, const Filename& b)
 	Int start = 0;
 	while (start < right.GetLength() && right[start] == '/')
 		++start;
-	return Filename(left.Left(end) + "/" + right.SubStr(start, right.GetLength()));
+	return Filename(left.Left(end) + "/" + Tail(right, start));
 }
 
 Bool GeFExist(const Filename& name, Bool isdir)

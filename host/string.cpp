@@ -228,13 +228,11 @@ char32_t Lower(char32_t c)
 	return c;
 }
 
+// A start outside the text (negative, or at or past its end) finds nothing, as in the SDK.
 Int FindForward(const std::u32string& hay, const std::u32string& needle, Int start)
 {
-	Int len = Int(hay.size());
-	if (needle.empty() || start > len)
+	if (needle.empty() || start < 0 || start >= Int(hay.size()))
 		return -1;
-	if (start < 0)
-		start = 0;
 	size_t p = hay.find(needle, size_t(start));
 	return p == std::u32string::npos ? -1 : Int(p);
 }
@@ -496,27 +494,15 @@ String::String(Int count, Utf32Char fillch)
 String String::SubStr(Int start, Int count) const
 {
 	const std::u32string& c = StringAccess::Chars(*this);
-	Int len = Int(c.size());
-	if (count <= 0 || start >= len)
+	const Int len = Int(c.size());
+	// As the SDK's GetPart: a range that does not lie wholly inside the text gives an empty string.
+	if (start < 0 || start >= len || count <= 0 || count > len - start)
 		return String();
-	Int lo = start, hi;
-	if (start < 0)
-	{
-		UInt before = UInt(0) - UInt(start);
-		if (UInt(count) <= before)
-			return String();
-		lo = 0;
-		hi = Int(UInt(count) - before);
-	}
-	else
-		hi = count > len - start ? len : start + count;
-	if (hi > len)
-		hi = len;
-	if (lo == 0 && hi == len)
+	if (start == 0 && count == len)
 		return *this;
 	try
 	{
-		return String(StringAccess::Make(c.substr(size_t(lo), size_t(hi - lo))));
+		return String(StringAccess::Make(c.substr(size_t(start), size_t(count))));
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -535,9 +521,9 @@ Bool String::FindFirst(Utf32Char ch, Int32* pos, Int start) const
 {
 	const std::u32string& c = StringAccess::Chars(*this);
 	Int p = -1;
-	if (start < Int(c.size()))
+	if (start >= 0 && start < Int(c.size()))
 	{
-		size_t f = c.find(ch, start < 0 ? 0 : size_t(start));
+		size_t f = c.find(ch, size_t(start));
 		if (f != std::u32string::npos)
 			p = Int(f);
 	}

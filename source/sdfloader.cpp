@@ -10,10 +10,16 @@ const Int LINE_BUFFER_SIZE = 10000;
 // Atom counts have three columns, so an atom block has at most 999 lines.
 const Int32 MAX_ATOM_LINES = 999;
 
-// Text of the 1-based columns first..last; a shorter line gives what exists.
+// Text of the 1-based columns first..last; a shorter line gives what exists. The range is cut to
+// the line here because SubStr returns nothing at all for a range that runs past the end.
 String Columns(const String& line, Int first, Int last)
 {
-	return line.SubStr(first - 1, last - first + 1);
+	const Int start = first - 1;
+	const Int length = line.GetLength();
+	if (start >= length)
+		return String();
+	const Int count = last - start < length - start ? last - start : length - start;
+	return line.SubStr(start, count);
 }
 
 String LineString(const char* buffer)

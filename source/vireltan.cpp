@@ -2,6 +2,11 @@
 
 #include <fstream>
 
+#include "description/obase.h"
+#include "description/onurbscaps.h"
+#include "description/osphere.h"
+#include "description/ospline.h"
+#include "description/ttexture.h"
 #include "mol2loader.h"
 #include "sdfloader.h"
 

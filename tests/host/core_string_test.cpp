@@ -1,4 +1,4 @@
-// String: sharing, bounds of SubStr/Find, case, number conversions, C-string conversions.
+// String: sharing, the SDK's out-of-range rules of SubStr/Find, case, number conversions, C-string conversions.
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -70,22 +70,26 @@ TEST(CoreStringSharing, EmptyAndSelfAppend)
 	EXPECT_EQ(String("\xC3\xA9t\xC3\xA9").GetLength(), 3) << "UTF-8 literal decodes to code points";
 }
 
-TEST(CoreStringBounds, SubStrClampsAndNeverReadsPastTheEnd)
+TEST(CoreStringBounds, SubStrGivesNothingForARangeOutsideTheText)
 {
 	String s("abcdef");
 	EXPECT_TRUE(s.SubStr(2, 3) == "cde");
-	EXPECT_TRUE(s.SubStr(4, 100) == "ef");
+	EXPECT_TRUE(s.SubStr(4, 2) == "ef");
+	EXPECT_TRUE(s.SubStr(0, 6) == "abcdef");
+	// Out of range is empty, never shortened: start outside, or count past the end.
+	EXPECT_TRUE(s.SubStr(4, 3) == "");
+	EXPECT_TRUE(s.SubStr(5, 100) == "");
+	EXPECT_TRUE(s.SubStr(6, 0) == "");
 	EXPECT_TRUE(s.SubStr(6, 1) == "");
-	EXPECT_TRUE(s.SubStr(100, 1) == "");
-	EXPECT_TRUE(s.SubStr(-2, 4) == "ab");
-	EXPECT_TRUE(s.SubStr(-10, 4) == "");
+	EXPECT_TRUE(s.SubStr(-2, 4) == "");
 	EXPECT_TRUE(s.SubStr(1, -1) == "");
-	EXPECT_TRUE(s.SubStr(3, std::numeric_limits<Int>::max()) == "def");
+	EXPECT_TRUE(s.SubStr(3, std::numeric_limits<Int>::max()) == "");
 	EXPECT_TRUE(s.SubStr(std::numeric_limits<Int>::min(), std::numeric_limits<Int>::max()) == "");
+	EXPECT_TRUE(String().SubStr(0, 0) == "");
 	EXPECT_TRUE(s.Left(2) == "ab");
-	EXPECT_TRUE(s.Left(20) == "abcdef");
+	EXPECT_TRUE(s.Left(20) == "");
 	EXPECT_TRUE(s.Right(2) == "ef");
-	EXPECT_TRUE(s.Right(20) == "abcdef");
+	EXPECT_TRUE(s.Right(20) == "");
 	EXPECT_TRUE(s.Right(0) == "");
 }
 
@@ -99,16 +103,23 @@ TEST(CoreStringBounds, FindFirstAndLast)
 	EXPECT_EQ(pos, 3);
 	EXPECT_FALSE(s.FindFirst(String("C1"), &pos, 4));
 	EXPECT_EQ(pos, -1);
+	EXPECT_TRUE(s.FindFirst(String("C"), &pos, 5));
+	EXPECT_EQ(pos, 5);
+	EXPECT_FALSE(s.FindFirst(String("C"), &pos, 6)) << "start at the end";
+	EXPECT_EQ(pos, -1);
 	EXPECT_FALSE(s.FindFirst(String("C"), &pos, 7)) << "start beyond the length";
 	EXPECT_FALSE(s.FindFirst(String(""), &pos));
 	EXPECT_FALSE(s.FindFirst(String("C1CC1C+"), &pos));
-	EXPECT_TRUE(s.FindFirst(String("C"), nullptr, -5));
+	EXPECT_FALSE(s.FindFirst(String("C"), &pos, -5)) << "negative start";
+	EXPECT_FALSE(String().FindFirst(String("C"), &pos, 0));
 
 	EXPECT_TRUE(s.FindFirst(Utf32Char('1'), &pos));
 	EXPECT_EQ(pos, 1);
 	EXPECT_TRUE(s.FindFirst(Utf32Char('1'), &pos, 2));
 	EXPECT_EQ(pos, 4);
 	EXPECT_FALSE(s.FindFirst(Utf32Char('1'), &pos, 6));
+	EXPECT_FALSE(s.FindFirst(Utf32Char('C'), &pos, 6)) << "start at the end";
+	EXPECT_FALSE(s.FindFirst(Utf32Char('C'), &pos, -1));
 	EXPECT_FALSE(s.FindFirst(Utf32Char('N'), &pos));
 
 	EXPECT_TRUE(s.FindLast(String("C1"), &pos));
@@ -124,6 +135,8 @@ TEST(CoreStringBounds, FindFirstAndLast)
 	EXPECT_TRUE(s.Find("CC1"_s, &p));
 	EXPECT_EQ(p, 2);
 	EXPECT_FALSE(s.Find("CC1"_s, &p, 3));
+	EXPECT_FALSE(s.Find("C"_s, &p, 6));
+	EXPECT_FALSE(s.Find("C"_s, &p, -1));
 }
 
 TEST(CoreStringEdit, TrimRemovesControlAndBlankAtTheEnds)

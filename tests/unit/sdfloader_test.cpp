@@ -138,6 +138,21 @@ TEST_F(SdfReader, SymbolsIgnoreCaseAndUnknownAtomsKeepBondsRight)
 	ExpectBond(8, 5, 12, 1);
 }
 
+TEST_F(SdfReader, LinesEndingInsideAFieldGiveWhatTheyHold)
+{
+	// Atom lines ending at column 32 ("C") and 33 ("Cl"), one ending after y (no symbol, left
+	// out), one with its symbol in column 33; a bond line ending after its second atom number.
+	ASSERT_TRUE(LoadData("short_lines.mol"));
+	ASSERT_EQ(atoms.GetCount(), 3);
+	EXPECT_EQ(atoms[0].elementIndex, 5);
+	EXPECT_EQ(atoms[1].elementIndex, 16);
+	test::ExpectVector(atoms[1].position, Vector(1.5, 0.0, 0.0));
+	EXPECT_EQ(atoms[2].elementIndex, 6) << "columns 31-33 of \"  N\" trim to N";
+	ASSERT_EQ(bonds.GetCount(), 2);
+	ExpectBond(0, 1, 2, 2);
+	ExpectBond(1, 1, 3, 0);
+}
+
 TEST_F(SdfReader, EmptyElementTableLeavesEveryAtomOut)
 {
 	table.elements.Flush();

@@ -7,6 +7,12 @@
 #include <vector>
 
 #include "c4d.h"
+#include "description/obase.h"
+#include "description/obaselist.h"
+#include "description/onurbscaps.h"
+#include "description/osphere.h"
+#include "description/ospline.h"
+#include "description/ttexture.h"
 #include "operatingsystem.h"
 
 namespace vh

@@ -1,4 +1,5 @@
-// Umbrella header of the host SDK's classic API.
+// Umbrella header of the host SDK's classic API. Like the SDK's own, it pulls in no description
+// headers (description/*.h): code that uses their parameter ids includes them itself.
 #pragma once
 
 #include "maxon/apibase.h"
@@ -30,9 +31,3 @@
 #include "c4d_customdatatypeplugin.h"
 #include "c4d_customgui/customgui_linkbox.h"
 
-#include "description/obase.h"
-#include "description/obaselist.h"
-#include "description/onurbscaps.h"
-#include "description/osphere.h"
-#include "description/ospline.h"
-#include "description/ttexture.h"

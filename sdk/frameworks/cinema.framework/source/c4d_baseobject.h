@@ -35,11 +35,6 @@ private:
 	friend struct vh::Access;
 };
 
-#define ID_BASEOBJECT_USECOLOR_OFF 0
-#define ID_BASEOBJECT_USECOLOR_AUTOMATIC 1
-#define ID_BASEOBJECT_USECOLOR_ALWAYS 2
-#define ID_BASEOBJECT_USECOLOR_LAYER 3
-
 struct ObjectColorProperties
 {
 	Int32 usecolor = 0;

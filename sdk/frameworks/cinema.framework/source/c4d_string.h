@@ -22,10 +22,13 @@ public:
 		return *this;
 	}
 
+	// Equivalent to GetPart: an empty string unless 0 <= start < GetLength() and
+	// 0 < count <= GetLength() - start; a range is never shortened to fit.
 	String SubStr(Int start, Int count) const;
 	String Left(Int count) const { return SubStr(0, count); }
 	String Right(Int count) const { return SubStr(GetLength() - count, count); }
 
+	// False (and *pos = -1) when start is negative or at or past the end of the text.
 	Bool FindFirst(const String& cs, Int32* pos, Int start = 0) const;
 	Bool FindFirst(Utf32Char ch, Int32* pos, Int start = 0) const;
 	Bool FindLast(const String& cs, Int32* pos, Int start = -1) const;

@@ -28,6 +28,7 @@ public:
 	Result<void> TrimLeft();
 	Result<void> TrimRight();
 
+	// False (and *pos = -1) when start lies outside the text.
 	Bool Find(const String& str, Int* pos, Int start = 0) const;
 
 	String& operator+=(const String& b);
