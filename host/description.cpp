@@ -1,4 +1,6 @@
 // Descriptions: the static entries a plug-in's .res defines, plus those its GetDDescription adds.
+#include <algorithm>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <unordered_map>
@@ -185,67 +187,50 @@ BaseContainer* Description::GetParameterI(const DescID& id, AtomArray*)
 	return e ? &e->settings : nullptr;
 }
 
+namespace
+{
+// Whether parameters of a type animate, and the interface that shows them (0: none).
+struct TypeDefaults
+{
+	Int32 dtype;
+	Int32 animate;
+	Int32 gui;
+};
+const TypeDefaults kTypeDefaults[] = {{DTYPE_LONG, DESC_ANIMATE_ON, CUSTOMGUI_LONG}, {DTYPE_REAL, DESC_ANIMATE_ON, CUSTOMGUI_REAL},
+	{DTYPE_VECTOR, DESC_ANIMATE_ON, CUSTOMGUI_VECTOR}, {DTYPE_BOOL, DESC_ANIMATE_ON, CUSTOMGUI_BOOL},
+	{DTYPE_STRING, DESC_ANIMATE_ON, CUSTOMGUI_STRING}, {DTYPE_COLOR, DESC_ANIMATE_ON, CUSTOMGUI_COLOR},
+	{DTYPE_FILENAME, DESC_ANIMATE_ON, vh::kCustomGuiFilename}, {DTYPE_BASELISTLINK, DESC_ANIMATE_ON, CUSTOMGUI_LINKBOX},
+	{DTYPE_BUTTON, DESC_ANIMATE_OFF, CUSTOMGUI_BUTTON}, {DTYPE_GROUP, DESC_ANIMATE_OFF, 0},
+	{DTYPE_SEPARATOR, DESC_ANIMATE_OFF, CUSTOMGUI_SEPARATOR}, {DTYPE_STATICTEXT, DESC_ANIMATE_OFF, CUSTOMGUI_STATICTEXT}};
+} // namespace
+
 BaseContainer GetCustomDataTypeDefault(Int32 type)
 {
 	constexpr Float kFloatLimit = 1.0e20;
 	BaseContainer bc;
-	switch (type)
+	const TypeDefaults* d = std::find_if(std::begin(kTypeDefaults), std::end(kTypeDefaults), [type](const TypeDefaults& t) { return t.dtype == type; });
+	if (d == std::end(kTypeDefaults))
+		return bc;
+	bc.SetInt32(DESC_ANIMATE, d->animate);
+	if (d->gui != 0)
+		bc.SetInt32(DESC_CUSTOMGUI, d->gui);
+	if (type == DTYPE_LONG)
 	{
-		case DTYPE_LONG:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-			bc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_LONG);
-			bc.SetInt32(DESC_UNIT, DESC_UNIT_INT);
-			bc.SetInt32(DESC_MIN, std::numeric_limits<Int32>::min());
-			bc.SetInt32(DESC_MAX, std::numeric_limits<Int32>::max());
-			bc.SetInt32(DESC_STEP, 1);
-			break;
-		case DTYPE_REAL:
-		case DTYPE_VECTOR:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-			bc.SetInt32(DESC_CUSTOMGUI, type == DTYPE_REAL ? CUSTOMGUI_REAL : CUSTOMGUI_VECTOR);
-			bc.SetInt32(DESC_UNIT, DESC_UNIT_FLOAT);
-			bc.SetFloat(DESC_MIN, -kFloatLimit);
-			bc.SetFloat(DESC_MAX, kFloatLimit);
-			bc.SetFloat(DESC_STEP, 1.0);
-			break;
-		case DTYPE_BOOL:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-			bc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_BOOL);
-			break;
-		case DTYPE_STRING:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-			bc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_STRING);
-			break;
-		case DTYPE_COLOR:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-			bc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_COLOR);
-			break;
-		case DTYPE_FILENAME:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-			bc.SetInt32(DESC_CUSTOMGUI, vh::kCustomGuiFilename);
-			break;
-		case DTYPE_BASELISTLINK:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-			bc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_LINKBOX);
-			break;
-		case DTYPE_BUTTON:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_OFF);
-			bc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_BUTTON);
-			break;
-		case DTYPE_GROUP:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_OFF);
-			bc.SetInt32(DESC_COLUMNS, 1);
-			break;
-		case DTYPE_SEPARATOR:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_OFF);
-			bc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_SEPARATOR);
-			break;
-		case DTYPE_STATICTEXT:
-			bc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_OFF);
-			bc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_STATICTEXT);
-			break;
-		default:
-			break;
+		bc.SetInt32(DESC_UNIT, DESC_UNIT_INT);
+		bc.SetInt32(DESC_MIN, std::numeric_limits<Int32>::min());
+		bc.SetInt32(DESC_MAX, std::numeric_limits<Int32>::max());
+		bc.SetInt32(DESC_STEP, 1);
+	}
+	else if (type == DTYPE_REAL || type == DTYPE_VECTOR)
+	{
+		bc.SetInt32(DESC_UNIT, DESC_UNIT_FLOAT);
+		bc.SetFloat(DESC_MIN, -kFloatLimit);
+		bc.SetFloat(DESC_MAX, kFloatLimit);
+		bc.SetFloat(DESC_STEP, 1.0);
+	}
+	else if (type == DTYPE_GROUP)
+	{
+		bc.SetInt32(DESC_COLUMNS, 1);
 	}
 	return bc;
 }

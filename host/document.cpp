@@ -35,6 +35,25 @@ Bool ObjectsOf(BaseDocument* doc, std::vector<Node*>& out)
 	return true;
 }
 
+// Link ids of the document's objects: a pass that calls plug-ins looks each one up again, since
+// a plug-in may change the tree under it.
+Bool ObjectIdsOf(BaseDocument* doc, std::vector<Int64>& ids)
+{
+	std::vector<Node*> objects;
+	if (!ObjectsOf(doc, objects))
+		return false;
+	try
+	{
+		for (Node* n : objects)
+			ids.push_back(n->linkId);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return false;
+	}
+	return true;
+}
+
 void ExecutionPass(BaseDocument* doc, BaseThread* thread)
 {
 	std::vector<Node*> objects;
@@ -103,19 +122,9 @@ void SetCache(Node* n, BaseObject* result)
 
 void GeneratorPass(BaseDocument* doc, BaseThread* thread)
 {
-	std::vector<Node*> objects;
-	if (!ObjectsOf(doc, objects))
-		return;
 	std::vector<Int64> ids;
-	try
-	{
-		for (Node* n : objects)
-			ids.push_back(n->linkId);
-	}
-	catch (const std::bad_alloc&)
-	{
+	if (!ObjectIdsOf(doc, ids))
 		return;
-	}
 	HierarchyHelp* hh = Access::New<HierarchyHelp>();
 	if (!hh)
 		return;
@@ -149,19 +158,9 @@ void EvaluateDocument(BaseDocument* doc)
 
 void BroadcastMessage(BaseDocument* doc, Int32 type, void* data)
 {
-	std::vector<Node*> objects;
-	if (!ObjectsOf(doc, objects))
-		return;
 	std::vector<Int64> ids;
-	try
-	{
-		for (Node* n : objects)
-			ids.push_back(n->linkId);
-	}
-	catch (const std::bad_alloc&)
-	{
+	if (!ObjectIdsOf(doc, ids))
 		return;
-	}
 	// A receiver may change the tree; every object that still exists gets the message once.
 	for (Int64 id : ids)
 		if (Node* n = NodeByLinkId(id))
