@@ -525,3 +525,31 @@ TEST_F(WrittenResource, RefusesSettingsOfTheWrongElementType)
 		EXPECT_TRUE(ConsoleHas(_dir.ResFile("description/otest.res") + ":4:")) << ConsoleText();
 	}
 }
+
+TEST_F(WrittenResource, EverySettingIsRefusedOnTypesItDoesNotBelongTo)
+{
+	// Each setting with a type limit, once on a type outside it.
+	const std::pair<const char*, const char*> cases[] = {
+		{"STRING T_SIZE { MIN 0; }", "'MIN' is not allowed for 'T_SIZE'"},
+		{"BOOL T_SIZE { MAXSLIDER 1; }", "'MAXSLIDER' is not allowed for 'T_SIZE'"},
+		{"COLOR T_SIZE { MINEX; }", "'MINEX' is not allowed for 'T_SIZE'"},
+		{"BOOL T_SIZE { UNIT METER; }", "'UNIT' is not allowed for 'T_SIZE'"},
+		{"GROUP T_GROUP { ANIM ON; }", "'ANIM' is not allowed for 'T_GROUP'"},
+		{"STRING T_SIZE { DEFAULT 1; }", "'DEFAULT' is not allowed for 'T_SIZE'"},
+		{"LONG T_SIZE { COLUMNS 2; }", "'COLUMNS' is not allowed for 'T_SIZE'"},
+		{"LONG T_SIZE { LAYOUTGROUP; }", "'LAYOUTGROUP' is not allowed for 'T_SIZE'"},
+		{"GROUP T_GROUP { PARENTID T_SIZE; }", "'PARENTID' is not allowed for 'T_GROUP'"},
+		{"STRING T_SIZE { DIRECTORY; }", "'DIRECTORY' is not allowed for 'T_SIZE'"},
+		{"STATICTEXT { LINE; }", "'LINE' is not allowed for this element"},
+		{"BOOL T_SIZE { CYCLE { T_MODE_A; } }", "'CYCLE' is not allowed for 'T_SIZE'"},
+		{"STRING T_LINK { REFUSE { Mbase; } }", "'REFUSE' is not allowed for 'T_LINK'"},
+	};
+	for (const auto& [element, message] : cases)
+	{
+		SCOPED_TRACE(element);
+		vh::ClearConsoleAndDialogs();
+		Write(kHeader, std::string("CONTAINER Otest\n{\n\tNAME Otest;\n\t") + element + "\n}\n", kLabels);
+		EXPECT_EQ(Load(_dir.Res()), nullptr);
+		EXPECT_TRUE(ConsoleHas(_dir.ResFile("description/otest.res") + ":4: " + message)) << ConsoleText();
+	}
+}
