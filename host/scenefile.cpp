@@ -141,140 +141,157 @@ struct TagRecord
 	Int64 materialLink = 0;
 };
 
-// Reads one object record; with parent nullptr it is parsed and dropped (plug-in not registered).
-Bool ReadObject(Loader& ld, Node* parent, Int32 depth)
+// One object as the file holds it, before anything is made of it.
+struct ObjectRecord
 {
-	HyperFile* hf = ld.hf;
-	Int32 type = 0, cls = 0, usecolor = 0, splineType = 0, count = 0;
+	Int32 type = 0;
+	NodeClass cls = NodeClass::OBJECT;
 	String name;
 	BaseContainer data;
 	Vector pos, color;
-	Bool colorSet = false, xray = false, plugin = false;
+	Bool colorSet = false, xray = false;
+	Int32 usecolor = 0;
 	Int64 linkId = 0;
-	if (!hf->ReadInt32(&type) || !hf->ReadInt32(&cls) || !hf->ReadString(&name) || !hf->ReadContainer(&data, true) ||
-		!hf->ReadVector(&pos) || !hf->ReadBool(&colorSet) || !hf->ReadInt32(&usecolor) || !hf->ReadVector(&color) ||
-		!hf->ReadBool(&xray) || !hf->ReadInt64(&linkId))
-		return false;
-	NodeClass nc = NodeClass(cls);
-	if (nc != NodeClass::OBJECT && nc != NodeClass::POLYGON && nc != NodeClass::SPLINE)
-		return false;
-
+	Int32 splineType = 0;
 	std::vector<Vector> points;
 	std::vector<Tangent> tangents;
 	std::vector<CPolygon> polygons;
-	if (!hf->ReadInt32(&splineType) || splineType < 0 || splineType > Int32(SPLINETYPE::RESERVEDSPLINETYPE2) ||
-		!hf->ReadInt32(&count) || count < 0)
-		return false;
-	for (Int32 i = 0; i < count; ++i)
-	{
-		Vector v;
-		if (!hf->ReadVector(&v))
-			return false;
-		points.push_back(v);
-	}
-	if (!hf->ReadInt32(&count) || count < 0)
-		return false;
-	for (Int32 i = 0; i < count; ++i)
-	{
-		Tangent t;
-		if (!hf->ReadVector(&t.vl) || !hf->ReadVector(&t.vr))
-			return false;
-		tangents.push_back(t);
-	}
-	if (!hf->ReadInt32(&count) || count < 0)
-		return false;
-	for (Int32 i = 0; i < count; ++i)
-	{
-		CPolygon p;
-		if (!hf->ReadInt32(&p.a) || !hf->ReadInt32(&p.b) || !hf->ReadInt32(&p.c) || !hf->ReadInt32(&p.d))
-			return false;
-		polygons.push_back(p);
-	}
-
 	std::vector<TagRecord> tags;
-	if (!hf->ReadInt32(&count) || count < 0)
-		return false;
-	for (Int32 i = 0; i < count; ++i)
-	{
-		TagRecord t;
-		if (!hf->ReadInt32(&t.type) || !hf->ReadString(&t.name) || !hf->ReadContainer(&t.data, true) ||
-			!hf->ReadInt64(&t.linkId) || !hf->ReadInt64(&t.materialLink))
-			return false;
-		tags.push_back(t);
-	}
-
+	Bool plugin = false; // a plug-in data block follows
 	Int32 level = 0;
 	std::vector<unsigned char> block;
-	if (!hf->ReadBool(&plugin))
-		return false;
-	if (plugin && (!hf->ReadInt32(&level) || !ReadBlock(hf, block)))
-		return false;
+};
 
+// A count and that many items, each read by readItem.
+template <typename T, typename ReadItem>
+Bool ReadCounted(HyperFile* hf, std::vector<T>& out, ReadItem readItem)
+{
+	Int32 count = 0;
+	if (!hf->ReadInt32(&count) || count < 0)
+		return false;
+	for (Int32 i = 0; i < count; ++i)
+	{
+		T item;
+		if (!readItem(item))
+			return false;
+		out.push_back(item);
+	}
+	return true;
+}
+
+Bool ReadObjectHeader(HyperFile* hf, ObjectRecord& r)
+{
+	Int32 cls = 0;
+	if (!hf->ReadInt32(&r.type) || !hf->ReadInt32(&cls) || !hf->ReadString(&r.name) || !hf->ReadContainer(&r.data, true) ||
+		!hf->ReadVector(&r.pos) || !hf->ReadBool(&r.colorSet) || !hf->ReadInt32(&r.usecolor) || !hf->ReadVector(&r.color) ||
+		!hf->ReadBool(&r.xray) || !hf->ReadInt64(&r.linkId))
+		return false;
+	r.cls = NodeClass(cls);
+	return r.cls == NodeClass::OBJECT || r.cls == NodeClass::POLYGON || r.cls == NodeClass::SPLINE;
+}
+
+Bool ReadGeometry(HyperFile* hf, ObjectRecord& r)
+{
+	if (!hf->ReadInt32(&r.splineType) || r.splineType < 0 || r.splineType > Int32(SPLINETYPE::RESERVEDSPLINETYPE2))
+		return false;
+	return ReadCounted(hf, r.points, [hf](Vector& v) { return hf->ReadVector(&v); }) &&
+		ReadCounted(hf, r.tangents, [hf](Tangent& t) { return hf->ReadVector(&t.vl) && hf->ReadVector(&t.vr); }) &&
+		ReadCounted(hf, r.polygons, [hf](CPolygon& p) {
+			return hf->ReadInt32(&p.a) && hf->ReadInt32(&p.b) && hf->ReadInt32(&p.c) && hf->ReadInt32(&p.d);
+		});
+}
+
+Bool ReadObjectRecord(HyperFile* hf, ObjectRecord& r)
+{
+	if (!ReadObjectHeader(hf, r) || !ReadGeometry(hf, r))
+		return false;
+	if (!ReadCounted(hf, r.tags, [hf](TagRecord& t) {
+			return hf->ReadInt32(&t.type) && hf->ReadString(&t.name) && hf->ReadContainer(&t.data, true) &&
+				hf->ReadInt64(&t.linkId) && hf->ReadInt64(&t.materialLink);
+		}))
+		return false;
+	if (!hf->ReadBool(&r.plugin))
+		return false;
+	return !r.plugin || (hf->ReadInt32(&r.level) && ReadBlock(hf, r.block));
+}
+
+// The object a record makes: nullptr (with ok still true) for the object of a plug-in that is
+// not registered, which is skipped with its children.
+Node* MakeObject(const ObjectRecord& r, Bool& ok)
+{
+	BaseObject* op = nullptr;
+	if (FindObjectPlugin(r.type))
+		op = AllocPluginObject(r.type);
+	else if (r.plugin)
+	{
+		ApplicationOutput(String("Scene: the plug-in ") + FromUtf8(std::to_string(r.type)) + String(" of object \"") +
+			r.name + String("\" is not registered; the object and its children are skipped."));
+		return nullptr;
+	}
+	else
+		op = NewObjectNode(r.cls, r.type);
+	ok = op != nullptr;
+	return Access::Of(op);
+}
+
+// Puts the record's state, tags and plug-in data into n, which goes under parent at once, so
+// that a failure further on frees it with the document.
+Bool FillObject(Loader& ld, ObjectRecord& r, Node* n, Node* parent)
+{
+	static_cast<GeListNode*>(n->atom)->InsertUnderLast(static_cast<GeListNode*>(parent->atom));
+	n->data = r.data;
+	n->name = r.name;
+	n->relPos = r.pos;
+	n->colorPropsSet = r.colorSet;
+	n->colorProps.usecolor = r.usecolor;
+	n->colorProps.color = r.color;
+	n->colorProps.xray = r.xray;
+	n->splineType = SPLINETYPE(r.splineType);
+	n->points = std::move(r.points);
+	n->tangents = std::move(r.tangents);
+	n->polygons = std::move(r.polygons);
+	Remember(ld, r.linkId, n);
+	BaseObject* op = static_cast<BaseObject*>(n->atom);
+	for (TagRecord& t : r.tags)
+	{
+		BaseTag* tag = BaseTag::Alloc(t.type);
+		Node* tn = Access::Of(tag);
+		if (!tn)
+			return false;
+		op->InsertTag(tag, static_cast<BaseTag*>(n->lastTag ? n->lastTag->atom : nullptr));
+		tn->name = t.name;
+		tn->data = t.data;
+		tn->materialLink = t.materialLink;
+		Remember(ld, t.linkId, tn);
+	}
+	if (!r.plugin || !n->nodeData)
+		return true;
+	// Read sees only its own block: reading past it fails instead of consuming the next object.
+	HyperFile* sub = OpenMemoryHyperFile(&r.block, false, ld.doc);
+	if (!sub)
+		return false;
+	Bool ok = n->nodeData->Read(static_cast<GeListNode*>(n->atom), sub, r.level);
+	sub->Close();
+	HyperFile::Free(sub);
+	return ok;
+}
+
+// Reads one object record; with parent nullptr it is parsed and dropped (plug-in not registered).
+Bool ReadObject(Loader& ld, Node* parent, Int32 depth)
+{
+	ObjectRecord r;
+	if (!ReadObjectRecord(ld.hf, r))
+		return false;
 	Node* n = nullptr;
 	if (parent)
 	{
-		BaseObject* op = nullptr;
-		if (FindObjectPlugin(type))
-		{
-			op = AllocPluginObject(type);
-			if (!op)
-				return false;
-		}
-		else if (plugin)
-		{
-			ApplicationOutput(String("Scene: the plug-in ") + FromUtf8(std::to_string(type)) + String(" of object \"") +
-				name + String("\" is not registered; the object and its children are skipped."));
-		}
-		else
-		{
-			op = NewObjectNode(nc, type);
-			if (!op)
-				return false;
-		}
-		n = Access::Of(op);
+		Bool ok = true;
+		n = MakeObject(r, ok);
+		if (!ok)
+			return false;
 	}
-	if (n)
-	{
-		// In the tree at once, so that a failure further on frees it with the document.
-		static_cast<GeListNode*>(n->atom)->InsertUnderLast(static_cast<GeListNode*>(parent->atom));
-		n->data = data;
-		n->name = name;
-		n->relPos = pos;
-		n->colorPropsSet = colorSet;
-		n->colorProps.usecolor = usecolor;
-		n->colorProps.color = color;
-		n->colorProps.xray = xray;
-		n->splineType = SPLINETYPE(splineType);
-		n->points = std::move(points);
-		n->tangents = std::move(tangents);
-		n->polygons = std::move(polygons);
-		Remember(ld, linkId, n);
-		BaseObject* op = static_cast<BaseObject*>(n->atom);
-		for (TagRecord& t : tags)
-		{
-			BaseTag* tag = BaseTag::Alloc(t.type);
-			Node* tn = Access::Of(tag);
-			if (!tn)
-				return false;
-			op->InsertTag(tag, static_cast<BaseTag*>(n->lastTag ? n->lastTag->atom : nullptr));
-			tn->name = t.name;
-			tn->data = t.data;
-			tn->materialLink = t.materialLink;
-			Remember(ld, t.linkId, tn);
-		}
-		if (plugin && n->nodeData)
-		{
-			// Read sees only its own block: reading past it fails instead of consuming the next object.
-			HyperFile* sub = OpenMemoryHyperFile(&block, false, ld.doc);
-			if (!sub)
-				return false;
-			Bool ok = n->nodeData->Read(static_cast<GeListNode*>(n->atom), sub, level);
-			sub->Close();
-			HyperFile::Free(sub);
-			if (!ok)
-				return false;
-		}
-	}
+	if (n && !FillObject(ld, r, n, parent))
+		return false;
 	return ReadObjectList(ld, n, depth + 1);
 }
 
