@@ -1,5 +1,6 @@
 // Resources of plug-in modules as the host reads them from a res folder: string tables, static
-// descriptions, bitmaps. Shared by resource.cpp, description.cpp, bitmap.cpp and hosttable.cpp.
+// descriptions, bitmaps. Shared by the resource reader (resource.cpp, resparser.cpp), description.cpp,
+// bitmap.cpp and hosttable.cpp.
 #pragma once
 
 #include <map>
