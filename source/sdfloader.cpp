@@ -1,7 +1,11 @@
 #include "sdfloader.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <fstream>
 #include <initializer_list>
+#include <limits>
 
 namespace
 {
@@ -9,6 +13,12 @@ const Int PATH_BUFFER_SIZE = 1000;
 const Int LINE_BUFFER_SIZE = 10000;
 // Atom counts have three columns, so an atom block has at most 999 lines.
 const Int32 MAX_ATOM_LINES = 999;
+// A V3000 line with its continuations is cut here, so that a file of endless continuations
+// cannot grow one line without bound.
+const Int MAX_V30_LINE = 1000000;
+
+const char* const V30_PREFIX = "M  V30 ";
+const Int V30_PREFIX_LENGTH = 7;
 
 // Text of the 1-based columns first..last; a shorter line gives what exists. The range is cut to
 // the line here because SubStr returns nothing at all for a range that runs past the end.
@@ -22,11 +32,342 @@ String Columns(const String& line, Int first, Int last)
 	return line.SubStr(start, count);
 }
 
-String LineString(const char* buffer)
+String LineString(const char* buffer, Int count = -1)
 {
 	String s;
-	s.SetCString(buffer, -1, STRINGENCODING::XBIT);
+	s.SetCString(buffer, count, STRINGENCODING::XBIT);
 	return s;
+}
+
+// Reads the next line; false at the end of the input. A line cut at the length limit is still
+// given; the stream has then failed, so the next call ends the input.
+Bool NextLine(std::istream& file, char* line)
+{
+	return ReadTextLine(file, line, LINE_BUFFER_SIZE - 1) || line[0] != '\0';
+}
+
+// A coordinate. Text that gives no finite number (nan, inf, a value beyond the float range) is a
+// failed conversion and reads as 0.0, like any other text that holds no number.
+Float Coordinate(const String& text)
+{
+	Bool error = false;
+	const Float value = text.ToFloat(&error);
+	if (!std::isfinite(value) || (error && std::fabs(value) == std::numeric_limits<Float>::max()))
+		return 0.0;
+	return value;
+}
+
+Bool StartsWith(const char* line, const char* prefix)
+{
+	return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
+}
+
+// The end of a record: its properties block ends with "M  END", and "$$$$" separates records.
+Bool EndsRecord(const char* line)
+{
+	return StartsWith(line, "M  END") || StartsWith(line, "$$$$");
+}
+
+// False when the array cannot grow; the atom is then left out.
+Bool Store(maxon::BaseArray<AtomRecord>& atoms, const AtomRecord& atom)
+{
+	iferr (atoms.Append(atom))
+		return false;
+	return true;
+}
+
+// ---- V3000 ----------------------------------------------------------------------------------
+
+// One logical "M  V30" line: the text after the prefix, with continuation lines (a line that
+// ends in "-" goes on in the next "M  V30" line) joined.
+class V30Line
+{
+public:
+	// Reads the next logical line; false at the end of the record or of the input. Lines of the
+	// record that are not "M  V30" lines are passed over.
+	Bool Read(std::istream& file, char* line)
+	{
+		_text.Flush();
+		while (NextLine(file, line))
+		{
+			if (EndsRecord(line))
+				return false;
+			if (!StartsWith(line, V30_PREFIX))
+				continue;
+			Bool more = Append(line + V30_PREFIX_LENGTH);
+			while (more && NextLine(file, line))
+			{
+				if (EndsRecord(line) || !StartsWith(line, V30_PREFIX))
+					break;
+				more = Append(line + V30_PREFIX_LENGTH);
+			}
+			return true;
+		}
+		return false;
+	}
+
+	// The fields of the line: blank-separated words; a word in double quotes may hold blanks
+	// (a doubled quote stands for one quote character). At most maxFields are taken.
+	Int Fields(String* fields, Int maxFields) const
+	{
+		const Int length = _text.GetCount();
+		Int count = 0;
+		Int i = 0;
+		while (count < maxFields)
+		{
+			while (i < length && (_text[i] == ' ' || _text[i] == '\t'))
+				++i;
+			if (i >= length)
+				break;
+			char word[LINE_BUFFER_SIZE];
+			Int wordLength = 0;
+			if (_text[i] == '"')
+			{
+				for (++i; i < length; ++i)
+				{
+					if (_text[i] == '"')
+					{
+						if (i + 1 < length && _text[i + 1] == '"')
+							++i;
+						else
+						{
+							++i;
+							break;
+						}
+					}
+					if (wordLength < LINE_BUFFER_SIZE - 1)
+						word[wordLength++] = _text[i];
+				}
+			}
+			else
+			{
+				for (; i < length && _text[i] != ' ' && _text[i] != '\t'; ++i)
+				{
+					if (wordLength < LINE_BUFFER_SIZE - 1)
+						word[wordLength++] = _text[i];
+				}
+			}
+			fields[count++] = LineString(word, wordLength);
+		}
+		return count;
+	}
+
+private:
+	// Appends one physical line's text; true when it ends in the continuation mark.
+	Bool Append(const char* text)
+	{
+		Int length = Int(std::strlen(text));
+		const Bool continues = length > 0 && text[length - 1] == '-';
+		if (continues)
+			--length;
+		for (Int i = 0; i < length && _text.GetCount() < MAX_V30_LINE; ++i)
+		{
+			iferr (_text.Append(text[i]))
+				break;
+		}
+		return continues;
+	}
+
+	maxon::BaseArray<Char> _text;
+};
+
+// An atom number of the atom block and the number its atom got among the stored atoms (0 when
+// the atom was left out); line keeps the first of equal numbers first after sorting.
+struct AtomNumber
+{
+	Int32 number;
+	Int32 line;
+	Int32 stored;
+};
+
+Bool ByNumber(const AtomNumber& a, const AtomNumber& b)
+{
+	return a.number != b.number ? a.number < b.number : a.line < b.line;
+}
+
+// Stored number of the atom the bond names; 0 when it names no atom of the block or one that
+// was left out.
+Int32 StoredAtom(const maxon::BaseArray<AtomNumber>& numbers, Int32 number)
+{
+	const AtomNumber key{number, 0, 0};
+	const AtomNumber* first = numbers.GetFirst();
+	const AtomNumber* last = first + numbers.GetCount();
+	const AtomNumber* found = std::lower_bound(first, last, key, ByNumber);
+	return (found != last && found->number == number) ? found->stored : 0;
+}
+
+// A count of the COUNTS line; -1 (no limit) when the field holds no count.
+Int64 CountField(const String& field)
+{
+	Bool error = false;
+	const Int64 value = field.ToInt64(&error);
+	return (error || value < 0) ? -1 : value;
+}
+
+// The connection table of a V3000 record, read up to "M  V30 END CTAB". The COUNTS line limits
+// how many atom and bond lines are taken; blocks that end early give what they hold, and every
+// block other than the first atom and bond blocks is passed over.
+void ReadV3000(std::istream& file, char* line, const maxon::BaseArray<ElementRecord>& elements,
+	maxon::BaseArray<AtomRecord>& atoms, maxon::BaseArray<BondRecord>& bonds)
+{
+	enum class Block
+	{
+		NONE,
+		ATOM,
+		BOND,
+		OTHER
+	};
+	V30Line v30;
+	String fields[6];
+	Bool inTable = false;
+	Block block = Block::NONE;
+	Int otherDepth = 0;
+	Bool atomsDone = false;
+	Bool bondsDone = false;
+	Int64 atomLimit = -1;
+	Int64 bondLimit = -1;
+	Int64 atomLines = 0;
+	Int64 bondLines = 0;
+	maxon::BaseArray<AtomNumber> numbers;
+	Bool error = false;
+
+	while (v30.Read(file, line))
+	{
+		const Int count = v30.Fields(fields, 6);
+		if (count == 0)
+			continue;
+		const Bool begins = fields[0] == "BEGIN" && count > 1;
+		const Bool ends = fields[0] == "END" && count > 1;
+		if (!inTable)
+		{
+			inTable = begins && fields[1] == "CTAB";
+			continue;
+		}
+		if (block == Block::OTHER)
+		{
+			otherDepth += begins ? 1 : (ends ? -1 : 0);
+			if (otherDepth == 0)
+				block = Block::NONE;
+			continue;
+		}
+		if (ends && fields[1] == "CTAB")
+			break;
+		if (block == Block::NONE)
+		{
+			if (fields[0] == "COUNTS")
+			{
+				atomLimit = count > 1 ? CountField(fields[1]) : -1;
+				bondLimit = count > 2 ? CountField(fields[2]) : -1;
+			}
+			else if (begins && fields[1] == "ATOM" && !atomsDone)
+				block = Block::ATOM;
+			else if (begins && fields[1] == "BOND" && !bondsDone)
+			{
+				block = Block::BOND;
+				std::sort(numbers.GetFirst(), numbers.GetFirst() + numbers.GetCount(), ByNumber);
+			}
+			else if (begins)
+			{
+				block = Block::OTHER;
+				otherDepth = 1;
+			}
+			continue;
+		}
+		if (ends)
+		{
+			atomsDone = atomsDone || block == Block::ATOM;
+			bondsDone = bondsDone || block == Block::BOND;
+			block = Block::NONE;
+			continue;
+		}
+		if (block == Block::ATOM)
+		{
+			// index type x y z aamap [KEY=VALUE ...]
+			if (atomLimit >= 0 && atomLines >= atomLimit)
+				continue;
+			++atomLines;
+			AtomNumber number{fields[0].ToInt32(&error), Int32(numbers.GetCount()), 0};
+			if (count >= 5)
+			{
+				const Int32 elementIndex = FindElement(fields[1], elements);
+				const Vector position(Coordinate(fields[2]), Coordinate(fields[3]), Coordinate(fields[4]));
+				if (elementIndex >= 0 && Store(atoms, AtomRecord{elementIndex, position}))
+					number.stored = Int32(atoms.GetCount());
+			}
+			iferr (numbers.Append(number))
+				continue;
+		}
+		else if (block == Block::BOND)
+		{
+			// index type atom1 atom2 [KEY=VALUE ...]
+			if (bondLimit >= 0 && bondLines >= bondLimit)
+				continue;
+			++bondLines;
+			if (count < 4)
+				continue;
+			const BondRecord bond{StoredAtom(numbers, fields[2].ToInt32(&error)), StoredAtom(numbers, fields[3].ToInt32(&error)),
+				fields[1].ToInt32(&error)};
+			if (bond.firstAtom == 0 || bond.secondAtom == 0)
+				continue;
+			iferr (bonds.Append(bond))
+				continue;
+		}
+	}
+}
+
+// ---- V2000 ----------------------------------------------------------------------------------
+
+void ReadV2000(std::istream& file, char* line, const String& counts, const maxon::BaseArray<ElementRecord>& elements,
+	maxon::BaseArray<AtomRecord>& atoms, maxon::BaseArray<BondRecord>& bonds)
+{
+	Bool error = false;
+	Int32 atomCount = Columns(counts, 1, 3).ToInt32(&error);
+	Int32 bondCount = Columns(counts, 4, 6).ToInt32(&error);
+	if (atomCount > MAX_ATOM_LINES)
+		atomCount = MAX_ATOM_LINES;
+
+	// Number each atom line maps to among the stored atoms, 0 when its atom was left out,
+	// so that bonds keep naming the right atoms.
+	Int32 storedNumber[MAX_ATOM_LINES + 1] = {};
+	Int32 atomLines = 0;
+	while (atomLines < atomCount && NextLine(file, line))
+	{
+		const Int32 i = ++atomLines;
+		String atomLine = LineString(line);
+		Vector position(Coordinate(Columns(atomLine, 1, 10)), Coordinate(Columns(atomLine, 11, 20)), Coordinate(Columns(atomLine, 21, 30)));
+		String symbol = Columns(atomLine, 31, 33);
+		iferr (symbol.Trim())
+			continue;
+		Int32 elementIndex = FindElement(symbol, elements);
+		if (elementIndex < 0)
+			continue;
+		iferr (atoms.Append(AtomRecord{elementIndex, position}))
+			continue;
+		storedNumber[i] = Int32(atoms.GetCount());
+	}
+
+	// A block cut short by the end of the file ends there: no bonds are made of missing lines.
+	for (Int32 i = 0; i < bondCount && NextLine(file, line); ++i)
+	{
+		String bondLine = LineString(line);
+		BondRecord bond{Columns(bondLine, 1, 3).ToInt32(&error), Columns(bondLine, 4, 6).ToInt32(&error), Columns(bondLine, 7, 9).ToInt32(&error)};
+		Bool dropped = false;
+		for (Int32* atom : {&bond.firstAtom, &bond.secondAtom})
+		{
+			// Numbers that name no atom line at all stay as read, for the builder to skip.
+			if (*atom >= 1 && *atom <= atomCount)
+			{
+				if (storedNumber[*atom] == 0)
+					dropped = true;
+				else
+					*atom = storedNumber[*atom];
+			}
+		}
+		if (dropped)
+			continue;
+		iferr (bonds.Append(bond))
+			continue;
+	}
 }
 } // namespace
 
@@ -75,58 +416,11 @@ Bool SDFLoader::LoadFile(BaseList2D* node, const Filename& fileName, const maxon
 	iferr (trimmedCounts.Trim())
 		return true;
 
-	if (trimmedCounts.GetLength() >= 6)
-	{
-		Bool error = false;
-		Int32 atomCount = Columns(counts, 1, 3).ToInt32(&error);
-		Int32 bondCount = Columns(counts, 4, 6).ToInt32(&error);
-		if (atomCount > MAX_ATOM_LINES)
-			atomCount = MAX_ATOM_LINES;
-
-		// Number each atom line maps to among the stored atoms, 0 when its atom was left out,
-		// so that bonds keep naming the right atoms.
-		Int32 storedNumber[MAX_ATOM_LINES + 1] = {};
-		for (Int32 i = 1; i <= atomCount; ++i)
-		{
-			ReadTextLine(file, line, LINE_BUFFER_SIZE - 1);
-			String atomLine = LineString(line);
-			Vector position(Columns(atomLine, 1, 10).ToFloat(&error), Columns(atomLine, 11, 20).ToFloat(&error),
-				Columns(atomLine, 21, 30).ToFloat(&error));
-			String symbol = Columns(atomLine, 31, 33);
-			iferr (symbol.Trim())
-				continue;
-			Int32 elementIndex = FindElement(symbol, elements);
-			if (elementIndex < 0)
-				continue;
-			iferr (atoms.Append(AtomRecord{elementIndex, position}))
-				continue;
-			storedNumber[i] = Int32(atoms.GetCount());
-		}
-
-		for (Int32 i = 0; i < bondCount; ++i)
-		{
-			ReadTextLine(file, line, LINE_BUFFER_SIZE - 1);
-			String bondLine = LineString(line);
-			BondRecord bond{Columns(bondLine, 1, 3).ToInt32(&error), Columns(bondLine, 4, 6).ToInt32(&error),
-				Columns(bondLine, 7, 9).ToInt32(&error)};
-			Bool dropped = false;
-			for (Int32* atom : {&bond.firstAtom, &bond.secondAtom})
-			{
-				// Numbers that name no atom line at all stay as read, for the builder to skip.
-				if (*atom >= 1 && *atom <= atomCount)
-				{
-					if (storedNumber[*atom] == 0)
-						dropped = true;
-					else
-						*atom = storedNumber[*atom];
-				}
-			}
-			if (dropped)
-				continue;
-			iferr (bonds.Append(bond))
-				continue;
-		}
-	}
+	Int32 tagPosition = 0;
+	if (counts.FindFirst("V3000"_s, &tagPosition))
+		ReadV3000(file, line, elements, atoms, bonds);
+	else if (trimmedCounts.GetLength() >= 6)
+		ReadV2000(file, line, counts, elements, atoms, bonds);
 
 	file.close();
 	return true;

@@ -1,5 +1,6 @@
 #include "vireltan.h"
 
+#include <cmath>
 #include <fstream>
 
 #include "description/obase.h"
@@ -48,6 +49,56 @@ void SetDisplayColour(BaseObject* op, const Vector& colour, Bool xray)
 	props.color = colour;
 	props.xray = xray;
 	op->SetColorProperties(&props);
+}
+
+// A stored group count held to what the group ids can hold; a negative count means no groups.
+Int32 GroupCount(Int32 stored)
+{
+	if (stored < 0)
+		return 0;
+	return stored < MOLOBJ_MAT_GROUP_LIMIT ? stored : MOLOBJ_MAT_GROUP_LIMIT;
+}
+
+Bool IsFinite(const Vector& v)
+{
+	return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// Centre of the bounding box of the atoms. An atom with a coordinate that is not a number cannot
+// be placed anyway, so it does not move the others; the half-sum form is used only where the
+// extent itself overflows.
+Vector BoundingBoxCentre(const maxon::BaseArray<AtomRecord>& atoms)
+{
+	const Float64 largest = 1.7976931348623157e308;
+	Vector minimum(largest, largest, largest);
+	Vector maximum(-largest, -largest, -largest);
+	for (const AtomRecord& atom : atoms)
+	{
+		if (!IsFinite(atom.position))
+			continue;
+		for (Int32 axis = 0; axis < 3; ++axis)
+		{
+			if (atom.position[axis] < minimum[axis])
+				minimum[axis] = atom.position[axis];
+			if (atom.position[axis] > maximum[axis])
+				maximum[axis] = atom.position[axis];
+		}
+	}
+	Vector centre;
+	for (Int32 axis = 0; axis < 3; ++axis)
+	{
+		const Float64 extent = maximum[axis] - minimum[axis];
+		centre[axis] = std::isfinite(extent) ? minimum[axis] + extent * 0.5 : minimum[axis] * 0.5 + maximum[axis] * 0.5;
+	}
+	return centre;
+}
+
+// Where an atom goes in the generated hierarchy; false when that place is not a finite number
+// (a huge coordinate times the position scale), and then the atom cannot be drawn.
+Bool PlaceAtom(const Vector& position, const Vector& centre, Float64 scale, Vector* place)
+{
+	*place = (position - centre) * scale;
+	return IsFinite(*place);
 }
 
 // Puts a texture tag with the material first on the object; false when the tag cannot be made.
@@ -345,12 +396,37 @@ Bool Vireltan::CopyTo(NodeData* dest, GeListNode* snode, GeListNode* dnode, COPY
 			target->presets.Flush();
 		iferr (target->materialAssignments.CopyFrom(materialAssignments))
 			target->materialAssignments.Flush();
-		target->materialCount = materialCount;
+		target->materialCount = GroupCount(materialCount);
 	}
 	return SUPER::CopyTo(dest, snode, dnode, flags, trn);
 }
 
 // ---- messages --------------------------------------------------------------------------------
+
+void Vireltan::ReadGroupCount(BaseContainer* bc)
+{
+	const Int32 stored = bc->GetInt32(MOLOBJ_MATERIAL_COUNT);
+	materialCount = GroupCount(stored);
+	if (stored != materialCount)
+		bc->SetInt32(MOLOBJ_MATERIAL_COUNT, materialCount);
+}
+
+void Vireltan::ShowPreset(BaseContainer* bc)
+{
+	// The colours shown until now belong to the preset selected until now: keep edits made since
+	// the last execution pass before the new preset's colours replace them.
+	if (HasPreset(presetIndex))
+	{
+		for (Int32 slot = 0; slot < 5; ++slot)
+			*PresetSlot(presets[presetIndex], slot) = bc->GetVector(PRESET_COLOUR_IDS[slot]);
+	}
+	presetIndex = bc->GetInt32(MOLOBJ_PRESET);
+	if (HasPreset(presetIndex))
+	{
+		for (Int32 slot = 0; slot < 5; ++slot)
+			bc->SetVector(PRESET_COLOUR_IDS[slot], *PresetSlot(presets[presetIndex], slot));
+	}
+}
 
 Bool Vireltan::LoadMoleculeFile(GeListNode* node, BaseContainer* bc)
 {
@@ -362,6 +438,8 @@ Bool Vireltan::LoadMoleculeFile(GeListNode* node, BaseContainer* bc)
 	String suffix = file.GetSuffix().ToLower();
 	if (suffix == "sdf" || suffix == "mol")
 	{
+		// The reader empties the molecule before anything can fail, so even a failed load may change it.
+		const Bool hadMolecule = atoms.GetCount() > 0 || bonds.GetCount() > 0;
 		SDFLoader* loader = NewObjClear(SDFLoader);
 		if (!loader)
 		{
@@ -370,15 +448,13 @@ Bool Vireltan::LoadMoleculeFile(GeListNode* node, BaseContainer* bc)
 		}
 		Bool ok = loader->LoadFile(static_cast<BaseList2D*>(node), file, elements, atoms, bonds);
 		DeleteObj(loader);
-		if (ok)
+		if (ok || hadMolecule)
 		{
 			node->SetDirty(DIRTYFLAGS::DATA);
 			node->Message(MSG_UPDATE);
 		}
-		else
-		{
+		if (!ok)
 			MessageDialog(String(LOAD_ERROR_MESSAGE));
-		}
 	}
 	else if (suffix == "mol2")
 	{
@@ -414,6 +490,8 @@ Bool Vireltan::Message(GeListNode* node, Int32 type, void* data)
 				case MOLOBJ_PRESET_RESTORE:
 					if (QuestionDialog(String(RESTORE_QUESTION)))
 					{
+						// The whole cache goes back to the container: take in what was set since the last pass.
+						SyncContainerToCache(bc);
 						RestorePresetDefaults(bc->GetInt32(MOLOBJ_PRESET));
 						SyncCacheToContainer(bc);
 					}
@@ -427,6 +505,7 @@ Bool Vireltan::Message(GeListNode* node, Int32 type, void* data)
 					}
 					break;
 				case MOLOBJ_MATERIAL_REMOVE:
+					materialCount = GroupCount(materialCount);
 					if (materialCount > 0)
 					{
 						const Int32 group = materialCount - 1;
@@ -465,12 +544,7 @@ Bool Vireltan::Message(GeListNode* node, Int32 type, void* data)
 			}
 			else if (*ps->descid == DescID(MOLOBJ_PRESET))
 			{
-				presetIndex = bc->GetInt32(MOLOBJ_PRESET);
-				if (HasPreset(presetIndex))
-				{
-					for (Int32 slot = 0; slot < 5; ++slot)
-						bc->SetVector(PRESET_COLOUR_IDS[slot], *PresetSlot(presets[presetIndex], slot));
-				}
+				ShowPreset(bc);
 			}
 			else
 			{
@@ -486,7 +560,7 @@ Bool Vireltan::Message(GeListNode* node, Int32 type, void* data)
 			if (info && (info->type == MSG_DOCUMENTINFO_TYPE_LOAD || info->type == MSG_DOCUMENTINFO_TYPE_MERGE))
 			{
 				LoadMoleculeFile(node, bc);
-				materialCount = bc->GetInt32(MOLOBJ_MATERIAL_COUNT);
+				ReadGroupCount(bc);
 			}
 			break;
 		}
@@ -521,7 +595,7 @@ Bool Vireltan::GetDDescription(GeListNode* node, Description* description, DESCF
 	BaseContainer* bc = static_cast<BaseList2D*>(node)->GetDataInstance();
 	if (!bc)
 		return false;
-	materialCount = bc->GetInt32(MOLOBJ_MATERIAL_COUNT);
+	ReadGroupCount(bc);
 
 	BaseContainer groupDesc = GetCustomDataTypeDefault(DTYPE_GROUP);
 	groupDesc.SetString(DESC_NAME, "Material"_s);
@@ -611,8 +685,7 @@ Bool Vireltan::GetDDescription(GeListNode* node, Description* description, DESCF
 		{MOLOBJ_MAT_TILES_V, DTYPE_REAL, &tilesDesc[1]},
 	};
 
-	const Int32 groups = materialCount < MOLOBJ_MAT_GROUP_LIMIT ? materialCount : MOLOBJ_MAT_GROUP_LIMIT;
-	for (Int32 i = 0; i < groups; ++i)
+	for (Int32 i = 0; i < materialCount; ++i)
 	{
 		if (!bc->GetBool(MaterialGroupId(i, MOLOBJ_MAT_INITIALISED)))
 		{
@@ -688,7 +761,7 @@ Bool Vireltan::GetDEnabling(GeListNode* node, const DescID& id, const GeData& t_
 void Vireltan::BuildMaterialAssignments(const BaseContainer* bc, BaseDocument* doc)
 {
 	materialAssignments.Flush();
-	const Int32 groups = materialCount < MOLOBJ_MAT_GROUP_LIMIT ? materialCount : MOLOBJ_MAT_GROUP_LIMIT;
+	const Int32 groups = GroupCount(materialCount);
 	for (Int32 i = 0; i < groups; ++i)
 	{
 		MaterialAssignment entry{nullptr, MATERIAL_TARGET_NONE, 0, 0.0, 0.0, 0.0, 0.0};
@@ -783,6 +856,8 @@ BaseObject* Vireltan::BuildNucleus(Int32 atomIndex, HierarchyHelp* hh)
 	Bool defined = false;
 	const Float atomRadius = AtomRadius(atom, &defined);
 	const Float radius = defined ? atomRadius * nucleusSize : 1.0;
+	if (!std::isfinite(radius))
+		return nullptr;
 
 	BaseContainer sphereData;
 	sphereData.SetFloat(PRIM_SPHERE_RAD, radius);
@@ -839,14 +914,19 @@ BaseObject* Vireltan::BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector&
 	const Int atomCount = atoms.GetCount();
 	if (firstAtom < 1 || firstAtom > atomCount || secondAtom < 1 || secondAtom > atomCount)
 		return nullptr;
-	const Vector p1 = (atoms[firstAtom - 1].position - centre) * positionScale;
-	const Vector p2 = (atoms[secondAtom - 1].position - centre) * positionScale;
+	// A bond to an atom that cannot be placed cannot be drawn either.
+	Vector p1, p2;
+	if (!PlaceAtom(atoms[firstAtom - 1].position, centre, positionScale, &p1) ||
+		!PlaceAtom(atoms[secondAtom - 1].position, centre, positionScale, &p2))
+		return nullptr;
 
 	Float radius = bondRadius;
 	if (order == 2 || order == 4)
 		radius = doubleBondFactor * bondRadius;
 	else if (order == 3)
 		radius = tripleBondFactor * bondRadius;
+	if (!std::isfinite(radius))
+		return nullptr;
 
 	SplineObject* profile = BuildBondProfile(radius);
 	if (!profile)
@@ -923,20 +1003,7 @@ BaseObject* Vireltan::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 	SyncContainerToCache(bc);
 	BuildMaterialAssignments(bc, hh->GetDocument());
 
-	const Float64 largest = 1.7976931348623157e308;
-	Vector minimum(largest, largest, largest);
-	Vector maximum(-largest, -largest, -largest);
-	for (const AtomRecord& atom : atoms)
-	{
-		for (Int32 axis = 0; axis < 3; ++axis)
-		{
-			if (atom.position[axis] < minimum[axis])
-				minimum[axis] = atom.position[axis];
-			if (atom.position[axis] > maximum[axis])
-				maximum[axis] = atom.position[axis];
-		}
-	}
-	const Vector centre = minimum + (maximum - minimum) * 0.5;
+	const Vector centre = BoundingBoxCentre(atoms);
 
 	BaseObject* root = BaseObject::Alloc(Onull);
 	if (!root)
@@ -951,10 +1018,15 @@ BaseObject* Vireltan::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 			if (atom.elementIndex < 0 || atom.elementIndex >= elements.GetCount())
 				continue;
 			const ElementRecord& element = elements[atom.elementIndex];
+			Vector position;
+			if (!PlaceAtom(atom.position, centre, positionScale, &position))
+				continue;
 
 			BaseContainer sphereData;
 			Bool defined = false;
 			const Float radius = AtomRadius(atom, &defined);
+			if (defined && !std::isfinite(radius))
+				continue;
 			if (defined)
 				sphereData.SetFloat(PRIM_SPHERE_RAD, radius);
 			sphereData.SetInt32(PRIM_SPHERE_SUB, sphereSegments);
@@ -983,7 +1055,6 @@ BaseObject* Vireltan::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 				SetDisplayColour(sphere, AtomColour(atom), xray);
 			}
 
-			const Vector position = (atom.position - centre) * positionScale;
 			sphere->SetName(element.symbol);
 			sphere->SetRelPos(position);
 			sphere->Message(MSG_UPDATE);

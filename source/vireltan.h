@@ -103,6 +103,11 @@ public:
 private:
 	const MaterialAssignment* FindAssignment(Int32 target) const;
 	Bool HasPreset(Int32 index) const { return index >= 0 && index < presets.GetCount(); }
+	// Takes the container's group count, held to the groups the ids can hold, and writes it back
+	// when it had to be held.
+	void ReadGroupCount(BaseContainer* bc);
+	// Switches the shown preset colours to the preset the container now selects.
+	void ShowPreset(BaseContainer* bc);
 	Float AtomRadius(const AtomRecord& atom, Bool* defined) const;
 	Vector AtomColour(const AtomRecord& atom) const;
 };

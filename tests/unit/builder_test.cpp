@@ -1,4 +1,5 @@
 #include <cmath>
+#include <limits>
 
 #include "fixture.h"
 
@@ -79,6 +80,37 @@ protected:
 		bc->SetLink(MaterialGroupId(i, MOLOBJ_MAT_LINK), mat);
 		bc->SetBool(MaterialGroupId(i, MOLOBJ_MAT_USE), use);
 		op->SetDirty(DIRTYFLAGS::DATA);
+	}
+	// Puts the atoms (carbon) and bonds into the model as a reader would and marks the data dirty.
+	void SetMolecule(std::initializer_list<Vector> positions, std::initializer_list<BondRecord> bondList)
+	{
+		Vireltan* data = Data(op);
+		data->atoms.Flush();
+		data->bonds.Flush();
+		for (const Vector& p : positions)
+			ASSERT_FALSE(data->atoms.Append(AtomRecord{5, p}).Failed());
+		for (const BondRecord& b : bondList)
+			ASSERT_FALSE(data->bonds.Append(b).Failed());
+		op->SetDirty(DIRTYFLAGS::DATA);
+	}
+	// Every place and every point of the generated hierarchy is a finite number.
+	static void ExpectFinite(BaseObject* parent)
+	{
+		for (BaseObject* c = parent->GetDown(); c; c = c->GetNext())
+		{
+			const Vector p = c->GetRelPos();
+			EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << Name(c);
+			if (c->GetType() == Opolygon || c->GetType() == Ospline)
+			{
+				const PointObject* points = static_cast<PointObject*>(c);
+				for (Int32 i = 0; i < points->GetPointCount(); ++i)
+				{
+					const Vector q = points->GetPointR()[i];
+					EXPECT_TRUE(std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z)) << Name(c) << " point " << i;
+				}
+			}
+			ExpectFinite(c);
+		}
 	}
 	static Vector ElementColour(Int32 rgb)
 	{
@@ -459,5 +491,157 @@ TEST_F(Builder, ZeroLengthBondIsStillBuilt)
 	std::vector<BaseObject*> children = Children(Evaluate());
 	ASSERT_EQ(children.size(), 3u);
 	EXPECT_EQ(children[2]->GetType(), Osweep);
+}
+TEST_F(Builder, CentreIsTheBoundingBoxCentreNotTheCentroid)
+{
+	SetMolecule({Vector(0, 0, 0), Vector(1, 4, 0), Vector(10, 5, -6)}, {});
+	Set(MOLOBJ_POSITION_SCALE, GeData(10.0));
+	std::vector<BaseObject*> children = Children(Evaluate());
+	ASSERT_EQ(children.size(), 3u);
+	// Box centre (5, 2.5, -3); the centroid would be (11/3, 3, -2).
+	ExpectVector(children[0]->GetRelPos(), Vector(-50, -25, 30), 1e-12);
+	ExpectVector(children[1]->GetRelPos(), Vector(-40, 15, 30), 1e-12);
+	ExpectVector(children[2]->GetRelPos(), Vector(50, 25, -30), 1e-12);
+}
+
+TEST_F(Builder, CoordinatesThatCannotBePlacedLeaveOnlyTheirAtomOut)
+{
+	const Float inf = std::numeric_limits<Float>::infinity();
+	const Float nan = std::numeric_limits<Float>::quiet_NaN();
+	// Atoms 3 and 4 hold values the reader never stores but a model may still carry.
+	SetMolecule({Vector(0, 0, 0), Vector(2, 4, 0), Vector(inf, 0, 0), Vector(0, nan, 0)}, {{1, 2, 1}, {1, 3, 1}, {4, 2, 2}});
+	BaseObject* root = Evaluate();
+	std::vector<BaseObject*> children = Children(root);
+	ASSERT_EQ(children.size(), 3u);
+	ExpectVector(children[0]->GetRelPos(), Vector(-100, -200, 0), 0.0);
+	ExpectVector(children[1]->GetRelPos(), Vector(100, 200, 0), 0.0);
+	EXPECT_EQ(children[2]->GetType(), Osweep);
+	ExpectFinite(root);
+
+	// A huge but finite pair centres without overflow; scaled, it leaves the float range.
+	SetMolecule({Vector(1e308, 0, 0), Vector(-1e308, 0, 0), Vector(1, 0, 0)}, {{1, 2, 1}, {2, 3, 1}});
+	root = Evaluate();
+	children = Children(root);
+	ASSERT_EQ(children.size(), 1u);
+	ExpectVector(children[0]->GetRelPos(), Vector(100, 0, 0), 0.0);
+	ExpectFinite(root);
+	Set(MOLOBJ_POSITION_SCALE, GeData(1e-300));
+	children = Children(Evaluate());
+	ASSERT_EQ(children.size(), 5u);
+	ExpectVector(children[0]->GetRelPos(), Vector(1e8, 0, 0), 1e-6);
+
+	// Whatever the position scale, nothing that is not a finite number is generated.
+	SetMolecule({Vector(0, 0, 0), Vector(2, 4, 0), Vector(1, 2, 0)}, {{1, 2, 1}, {2, 3, 1}});
+	for (Float scale : {1e308, -1e308, inf, nan})
+	{
+		Set(MOLOBJ_POSITION_SCALE, GeData(scale));
+		root = Evaluate();
+		ExpectFinite(root);
+		children = Children(root);
+		// Only the atom at the centre can be placed by a huge scale; with inf or nan none can.
+		EXPECT_EQ(children.size(), std::isfinite(scale) ? 1u : 0u) << scale;
+	}
+}
+
+TEST_F(Builder, BondOrdersAndEveryBondParameter)
+{
+	SetMolecule({Vector(0, 0, 0), Vector(1, 0, 0), Vector(2, 0, 0), Vector(3, 0, 0), Vector(4, 0, 0)},
+		{{1, 2, 1}, {2, 3, 2}, {3, 4, 3}, {4, 5, 4}, {1, 5, 7}});
+	Set(MOLOBJ_DISPLAY_MODE, GeData(Int32(2)));
+	Set(MOLOBJ_BOND_RADIUS, GeData(2.0));
+	Set(MOLOBJ_BOND_DOUBLE_FACTOR, GeData(1.5));
+	Set(MOLOBJ_BOND_TRIPLE_FACTOR, GeData(4.0));
+	Set(MOLOBJ_BOND_COLOR_SINGLE, GeData(Vector(0.1, 0.2, 0.3)));
+	Set(MOLOBJ_BOND_COLOR_DOUBLE, GeData(Vector(0.4, 0.5, 0.6)));
+	Set(MOLOBJ_BOND_COLOR_TRIPLE, GeData(Vector(0.7, 0.8, 0.9)));
+	Set(MOLOBJ_BOND_COLOR_AROMATIC, GeData(Vector(0.2, 0.9, 0.1)));
+	Set(MOLOBJ_BOND_CAPS, GeData(Int32(1)));
+	Set(MOLOBJ_BOND_PROFILE_SUBDIV, GeData(Int32(7)));
+	std::vector<BaseObject*> sweeps = Children(Evaluate());
+	ASSERT_EQ(sweeps.size(), 5u);
+	const Float radius[5] = {2.0, 3.0, 8.0, 3.0, 2.0};
+	const Vector colour[5] = {Vector(0.1, 0.2, 0.3), Vector(0.4, 0.5, 0.6), Vector(0.7, 0.8, 0.9), Vector(0.2, 0.9, 0.1), Vector()};
+	for (Int i = 0; i < 5; ++i)
+	{
+		SplineObject* profile = static_cast<SplineObject*>(sweeps[i]->GetDown());
+		EXPECT_DOUBLE_EQ(profile->GetPointR()[1].y, radius[i]) << i;
+		EXPECT_EQ(profile->GetDataInstance()->GetInt32(SPLINEOBJECT_SUB), 7) << i;
+		ExpectVector(Colour(sweeps[i]).color, colour[i], 0.0);
+		for (Int32 cap : {2999, 3000})
+		{
+			GeData value;
+			sweeps[i]->GetParameter(DescID(cap), value, DESCFLAGS_GET::NONE);
+			EXPECT_EQ(value.GetType(), DA_LONG) << cap;
+			EXPECT_EQ(value.GetInt32(), 1) << cap;
+		}
+	}
+}
+
+TEST_F(Builder, EveryAtomParameterReachesItsSpheres)
+{
+	SetMolecule({Vector(0, 0, 0), Vector(1, 0, 0)}, {});
+	Set(MOLOBJ_SHOW_NUCLEUS, GeData(Int32(1)));
+	Set(MOLOBJ_ATOM_SIZE, GeData(30.0));
+	Set(MOLOBJ_ATOM_SEGMENTS, GeData(Int32(10)));
+	Set(MOLOBJ_NUCLEUS_SIZE, GeData(0.5));
+	Set(MOLOBJ_NUCLEUS_COLOR, GeData(Vector(0.3, 0.6, 0.9)));
+	std::vector<BaseObject*> children = Children(Evaluate());
+	ASSERT_EQ(children.size(), 4u);
+	for (Int i = 0; i < 4; ++i)
+	{
+		const vh::PrimitiveInfo info = vh::GetPrimitiveInfo(children[i]);
+		EXPECT_DOUBLE_EQ(info.radius, i < 2 ? 15.0 : 30.0) << i;
+		EXPECT_EQ(info.segments, 10) << i;
+	}
+	ExpectVector(Colour(children[0]).color, Vector(0.3, 0.6, 0.9), 0.0);
+	Set(MOLOBJ_ATOM_RADIUS_MODE, GeData(Int32(2)));
+	children = Children(Evaluate());
+	EXPECT_DOUBLE_EQ(vh::GetPrimitiveInfo(children[2]).radius, 6 * 30.0);
+}
+
+TEST_F(Builder, FailedLoadTakesTheOldGeometryAway)
+{
+	test::TempPluginFolder folder(false);
+	const std::string path = folder.Path() + "/m.mol";
+	ASSERT_EQ(std::system(("cp '" + test::DataPath("sdf/ring6.mol") + "' '" + path + "'").c_str()), 0);
+	bc->SetFilename(MOLOBJ_FILE, Filename(vh::FromUtf8(path)));
+	DescriptionCommand dc;
+	dc._descId = DescID(MOLOBJ_LOAD);
+	op->Message(MSG_DESCRIPTION_COMMAND, &dc);
+	ASSERT_EQ(Children(Evaluate()).size(), 12u);
+	ASSERT_EQ(std::remove(path.c_str()), 0);
+	op->Message(MSG_DESCRIPTION_COMMAND, &dc);
+	EXPECT_EQ(vh::Dialogs().size(), 2u);
+	EXPECT_EQ(Data(op)->atoms.GetCount(), 0);
+	EXPECT_TRUE(Children(Evaluate()).empty());
+}
+
+TEST_F(Builder, ReopenedSceneKeepsItsMaterials)
+{
+	test::TempPluginFolder folder(false);
+	ASSERT_EQ(std::system(("cp '" + test::DataPath("sdf/two_records.sdf") + "' '" + folder.Path() + "/m.sdf'").c_str()), 0);
+	bc->SetFilename(MOLOBJ_FILE, Filename(vh::FromUtf8(folder.Path() + "/m.sdf")));
+	AddGroup("BD3", AddMaterial("triple"));
+	AddGroup("n", AddMaterial("nitrogen"));
+	const std::string scene = folder.Path() + "/m.scene";
+	ASSERT_TRUE(vh::SaveDocument(doc, Filename(vh::FromUtf8(scene))));
+
+	BaseDocument* loaded = vh::LoadDocument(Filename(vh::FromUtf8(scene)));
+	ASSERT_NE(loaded, nullptr);
+	BaseObject* back = loaded->GetFirstObject();
+	ASSERT_NE(back, nullptr);
+	EXPECT_EQ(Data(back)->materialCount, 2);
+	vh::EvaluateDocument(loaded);
+	std::vector<BaseObject*> children = Children(back->GetCache());
+	ASSERT_EQ(children.size(), 3u);
+	for (Int i = 0; i < 3; ++i)
+	{
+		ASSERT_EQ(TagTypes(children[i]), (std::vector<Int32>{Ttexture, Tphong})) << i;
+		BaseMaterial* material = static_cast<TextureTag*>(children[i]->GetFirstTag())->GetMaterial();
+		ASSERT_NE(material, nullptr);
+		EXPECT_EQ(material->GetDocument(), loaded);
+		EXPECT_EQ(vh::ToUtf8(material->GetName()), i < 2 ? "nitrogen" : "triple");
+	}
+	BaseDocument::Free(loaded);
 }
 } // namespace

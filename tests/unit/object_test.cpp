@@ -356,4 +356,146 @@ TEST_F(MoleculeObject, FreeEmptiesTheLoadedData)
 	EXPECT_EQ(data->materialAssignments.GetCount(), 1);
 	EXPECT_EQ(shared.GetReferenceCount(), before - 1);
 }
+TEST_F(MoleculeObject, RestoreYesWritesTheWholeCacheAfterTakingInTheContainer)
+{
+	BaseObject* op = Make();
+	BaseContainer* bc = op->GetDataInstance();
+	const Int32 staticIds[] = {MOLOBJ_DISPLAY_MODE, MOLOBJ_ATOM_RADIUS_MODE, MOLOBJ_COLOR_SOURCE, MOLOBJ_ATOM_SEGMENTS,
+		MOLOBJ_BOND_PROFILE_SUBDIV, MOLOBJ_BOND_CAPS, MOLOBJ_ATOM_SIZE, MOLOBJ_ATOM_RADIUS_SCALE, MOLOBJ_POSITION_SCALE,
+		MOLOBJ_BOND_RADIUS, MOLOBJ_BOND_DOUBLE_FACTOR, MOLOBJ_BOND_TRIPLE_FACTOR, MOLOBJ_NUCLEUS_SIZE, MOLOBJ_XRAY,
+		MOLOBJ_SHOW_NUCLEUS, MOLOBJ_BOND_COLOR_SINGLE, MOLOBJ_BOND_COLOR_DOUBLE, MOLOBJ_BOND_COLOR_TRIPLE,
+		MOLOBJ_BOND_COLOR_AROMATIC, MOLOBJ_NUCLEUS_COLOR};
+	std::map<Int32, Int32> types;
+	for (Int32 id : staticIds)
+	{
+		types[id] = bc->GetData(id).GetType();
+		bc->RemoveData(id);
+	}
+	// Set since the last execution pass: a value, the selected preset and an edited colour.
+	bc->SetFloat(MOLOBJ_ATOM_SIZE, 40.0);
+	bc->SetInt32(MOLOBJ_PRESET, 1);
+	bc->SetVector(MOLOBJ_PRESET_COLOR_H, Vector(0.5, 0.5, 0.5));
+	Data(op)->presets[0].colourC = Vector(0.25, 0.25, 0.25);
+	vh::SetQuestionAnswer(GEMB_R::V_YES);
+	Press(op, MOLOBJ_PRESET_RESTORE);
+	ASSERT_EQ(vh::Dialogs().size(), 1u);
+	EXPECT_TRUE(vh::Dialogs()[0].question);
+	for (Int32 id : staticIds)
+		EXPECT_EQ(bc->GetData(id).GetType(), types[id]) << id;
+	EXPECT_DOUBLE_EQ(bc->GetFloat(MOLOBJ_ATOM_SIZE), 40.0);
+	EXPECT_EQ(bc->GetInt32(MOLOBJ_ATOM_SEGMENTS, -1), 0);
+	EXPECT_EQ(bc->GetInt32(MOLOBJ_PRESET), 1);
+	ExpectVector(bc->GetVector(MOLOBJ_PRESET_COLOR_H), Vector(0.96, 0.94, 0.90), 0.0);
+	ExpectVector(Data(op)->presets[1].colourH, Vector(0.96, 0.94, 0.90), 0.0);
+	ExpectVector(Data(op)->presets[0].colourC, Vector(0.25, 0.25, 0.25), 0.0);
+}
+
+TEST_F(MoleculeObject, PresetSwitchKeepsAColourEditedSinceTheLastPass)
+{
+	BaseObject* op = Make();
+	BaseContainer* bc = op->GetDataInstance();
+	bc->SetVector(MOLOBJ_PRESET_COLOR_N, Vector(0.1, 0.7, 0.3));
+	bc->SetInt32(MOLOBJ_PRESET, 4);
+	PostSet(op, MOLOBJ_PRESET);
+	ExpectVector(bc->GetVector(MOLOBJ_PRESET_COLOR_N), Vector(1.00, 0.87, 0.71), 0.0);
+	ExpectVector(Data(op)->presets[0].colourN, Vector(0.1, 0.7, 0.3), 0.0);
+	bc->SetInt32(MOLOBJ_PRESET, 0);
+	PostSet(op, MOLOBJ_PRESET);
+	ExpectVector(bc->GetVector(MOLOBJ_PRESET_COLOR_N), Vector(0.1, 0.7, 0.3), 0.0);
+	ExpectVector(Data(op)->presets[4].colourN, Vector(1.00, 0.87, 0.71), 0.0);
+}
+
+TEST_F(MoleculeObject, RemovedGroupLosesItsTracksSymbolAndLinkAndKeepsTheRest)
+{
+	BaseObject* op = Make();
+	BaseContainer* bc = op->GetDataInstance();
+	BaseDocument* doc = BaseDocument::Alloc();
+	BaseMaterial* material = BaseMaterial::Alloc(Mmaterial);
+	doc->InsertMaterial(material);
+	for (Int32 i = 0; i < 3; ++i)
+		Press(op, MOLOBJ_MATERIAL_ADD);
+	for (Int32 group : {1, 2})
+	{
+		bc->SetString(MaterialGroupId(group, MOLOBJ_MAT_SYMBOL), "C"_s);
+		bc->SetLink(MaterialGroupId(group, MOLOBJ_MAT_LINK), material);
+		bc->SetBool(MaterialGroupId(group, MOLOBJ_MAT_INITIALISED), true);
+		bc->SetFloat(MaterialGroupId(group, MOLOBJ_MAT_OFFSET_U), 0.5);
+		bc->SetFloat(MaterialGroupId(group, MOLOBJ_MAT_TILES_V), 3.0);
+		bc->SetBool(MaterialGroupId(group, MOLOBJ_MAT_USE), false);
+		bc->SetInt32(MaterialGroupId(group, MOLOBJ_MAT_PROJECTION), 2);
+		ASSERT_NE(CTrack::Alloc(op, DescID(MaterialGroupId(group, MOLOBJ_MAT_SYMBOL))), nullptr);
+		ASSERT_NE(CTrack::Alloc(op, DescID(MaterialGroupId(group, MOLOBJ_MAT_LINK))), nullptr);
+	}
+	Press(op, MOLOBJ_MATERIAL_REMOVE);
+	EXPECT_EQ(Data(op)->materialCount, 2);
+	EXPECT_EQ(bc->GetInt32(MOLOBJ_MATERIAL_COUNT), 2);
+	EXPECT_EQ(op->FindCTrack(DescID(15065)), nullptr);
+	EXPECT_EQ(op->FindCTrack(DescID(15064)), nullptr);
+	EXPECT_NE(op->FindCTrack(DescID(15045)), nullptr);
+	EXPECT_NE(op->FindCTrack(DescID(15044)), nullptr);
+	// Group 2 (15061..15071) loses symbol, link and its initialised mark; the rest stays.
+	EXPECT_TRUE(bc->GetString(15065).IsEmpty());
+	EXPECT_EQ(bc->GetLink(15064, doc), nullptr);
+	EXPECT_FALSE(bc->GetBool(15063, true));
+	EXPECT_DOUBLE_EQ(bc->GetFloat(15066), 0.5);
+	EXPECT_DOUBLE_EQ(bc->GetFloat(15069), 3.0);
+	EXPECT_FALSE(bc->GetBool(15070, true));
+	EXPECT_EQ(bc->GetInt32(15071), 2);
+	EXPECT_TRUE(bc->GetString(15045) == "C");
+	EXPECT_EQ(bc->GetLink(15044, doc), material);
+	BaseDocument::Free(doc);
+}
+
+TEST_F(MoleculeObject, GroupCountsOutsideTheIdsAreHeldInEveryPath)
+{
+	BaseObject* op = Make();
+	Vireltan* data = Data(op);
+	BaseContainer* bc = op->GetDataInstance();
+	for (Int32 stored : {250, 251, 100000})
+	{
+		// A count from a scene file or a script, then the panel built and "remove" pressed.
+		bc->SetInt32(MOLOBJ_MATERIAL_COUNT, stored);
+		Description* d = Description::Alloc();
+		DESCFLAGS_DESC flags = DESCFLAGS_DESC::NONE;
+		data->GetDDescription(op, d, flags);
+		Description::Free(d);
+		EXPECT_EQ(data->materialCount, MOLOBJ_MAT_GROUP_LIMIT);
+		EXPECT_EQ(bc->GetInt32(MOLOBJ_MATERIAL_COUNT), MOLOBJ_MAT_GROUP_LIMIT);
+		Press(op, MOLOBJ_MATERIAL_REMOVE);
+		EXPECT_EQ(bc->GetInt32(MOLOBJ_MATERIAL_COUNT), MOLOBJ_MAT_GROUP_LIMIT - 1);
+
+		// The same through the document event, without a panel.
+		bc->SetInt32(MOLOBJ_MATERIAL_COUNT, stored);
+		DocumentInfoData info;
+		info.type = MSG_DOCUMENTINFO_TYPE_LOAD;
+		op->Message(MSG_DOCUMENTINFO, &info);
+		EXPECT_EQ(data->materialCount, MOLOBJ_MAT_GROUP_LIMIT);
+		data->materialCount = stored;
+		Press(op, MOLOBJ_MATERIAL_REMOVE);
+		EXPECT_EQ(data->materialCount, MOLOBJ_MAT_GROUP_LIMIT - 1);
+	}
+	// Static parameters from 20000 on are untouched.
+	EXPECT_DOUBLE_EQ(bc->GetFloat(MOLOBJ_ATOM_SIZE), 25.0);
+	EXPECT_EQ(bc->GetInt32(MOLOBJ_ATOM_SEGMENTS), 24);
+	EXPECT_EQ(bc->GetData(MOLOBJ_XRAY).GetType(), DA_LONG);
+	EXPECT_DOUBLE_EQ(bc->GetFloat(MOLOBJ_ATOM_RADIUS_SCALE), 1.0);
+	EXPECT_EQ(bc->GetInt32(MOLOBJ_DISPLAY_MODE, -1), 0);
+
+	// A negative count acts as none.
+	bc->SetInt32(MOLOBJ_MATERIAL_COUNT, -3);
+	Description* d = Description::Alloc();
+	DESCFLAGS_DESC flags = DESCFLAGS_DESC::NONE;
+	data->GetDDescription(op, d, flags);
+	Description::Free(d);
+	EXPECT_EQ(data->materialCount, 0);
+	EXPECT_EQ(bc->GetInt32(MOLOBJ_MATERIAL_COUNT), 0);
+	data->materialCount = -3;
+	Press(op, MOLOBJ_MATERIAL_REMOVE);
+	EXPECT_EQ(data->materialCount, 0);
+	Press(op, MOLOBJ_MATERIAL_ADD);
+	EXPECT_EQ(bc->GetInt32(MOLOBJ_MATERIAL_COUNT), 1);
+	data->materialCount = -3;
+	data->BuildMaterialAssignments(bc, nullptr);
+	EXPECT_EQ(data->materialAssignments.GetCount(), 0);
+}
 } // namespace

@@ -30,6 +30,13 @@ protected:
 		return loader.LoadFile(node, Filename(vh::FromUtf8(path)), table.elements, atoms, bonds);
 	}
 	Bool LoadData(const std::string& name) { return Load(test::DataPath("sdf/" + name)); }
+	// Loads the text as the file m.mol of a fresh folder.
+	Bool LoadText(const std::string& content)
+	{
+		test::TempPluginFolder folder(false);
+		folder.Write("m.mol", content);
+		return Load(folder.Path() + "/m.mol");
+	}
 	std::string Name() const { return vh::ToUtf8(node->GetName()); }
 	void ExpectBond(Int i, Int32 a, Int32 b, Int32 order)
 	{
@@ -94,12 +101,8 @@ TEST_F(SdfReader, NameLineRules)
 	EXPECT_EQ(Name(), "   ");
 }
 
-TEST_F(SdfReader, V3000AndShortCountsLoadEmpty)
+TEST_F(SdfReader, ShortCountsLineLoadsEmpty)
 {
-	ASSERT_TRUE(LoadData("v3000.mol"));
-	EXPECT_EQ(Name(), "v3000 molecule");
-	EXPECT_EQ(atoms.GetCount(), 0);
-	EXPECT_EQ(bonds.GetCount(), 0);
 	ASSERT_TRUE(LoadData("short_counts.mol"));
 	EXPECT_EQ(Name(), "short counts");
 	EXPECT_EQ(atoms.GetCount(), 0);
@@ -169,14 +172,69 @@ TEST_F(SdfReader, BondOrdersAreKeptAsRead)
 	ExpectBond(2, 1, 3, 4);
 }
 
-TEST_F(SdfReader, TruncatedFileReadsEmptyLines)
+TEST_F(SdfReader, BlocksCutShortByTheEndOfTheFileStopThere)
 {
+	// Four atoms and three bonds announced, two atom lines present: no phantom 0-0 bonds.
 	ASSERT_TRUE(LoadData("truncated.mol"));
-	ASSERT_EQ(atoms.GetCount(), 2);
-	// Missing bond lines convert as empty text.
-	ASSERT_EQ(bonds.GetCount(), 3);
-	for (Int i = 0; i < 3; ++i)
-		ExpectBond(i, 0, 0, 0);
+	EXPECT_EQ(atoms.GetCount(), 2);
+	EXPECT_EQ(bonds.GetCount(), 0);
+	// A bond block that ends early keeps the bonds it holds; a last line without a line end counts.
+	ASSERT_TRUE(LoadText("cut\n\n\n  2  3  0  0  0  0  0  0  0  0999 V2000\n"
+						 "    0.0000    0.0000    0.0000 C   0\n"
+						 "    1.0000    0.0000    0.0000 O   0\n"
+						 "  1  2  2"));
+	EXPECT_EQ(atoms.GetCount(), 2);
+	ASSERT_EQ(bonds.GetCount(), 1);
+	ExpectBond(0, 1, 2, 2);
+	// An empty line inside the file is still a line.
+	ASSERT_TRUE(LoadText("gap\n\n\n  2  2  0  0  0  0  0  0  0  0999 V2000\n"
+						 "    0.0000    0.0000    0.0000 C   0\n\n\n  1  1  1\n"));
+	EXPECT_EQ(atoms.GetCount(), 1);
+	ASSERT_EQ(bonds.GetCount(), 2);
+	ExpectBond(0, 0, 0, 0);
+	ExpectBond(1, 1, 1, 1);
+}
+
+TEST_F(SdfReader, CoordinatesThatAreNoFiniteNumberReadAsZero)
+{
+	ASSERT_TRUE(LoadText("odd numbers\n\n\n  4  0  0  0  0  0  0  0  0  0999 V2000\n"
+						 "       nan    1.5000       inf C   0\n"
+						 " -infinity  Infinity       NaN C   0\n"
+						 "     1e400   -1e-400   -2.5000 C   0\n"
+						 "    1e+308   -1e+308    3.0000 C   0\n"));
+	ASSERT_EQ(atoms.GetCount(), 4);
+	test::ExpectVector(atoms[0].position, Vector(0.0, 1.5, 0.0), 0.0);
+	test::ExpectVector(atoms[1].position, Vector(0.0, 0.0, 0.0), 0.0);
+	test::ExpectVector(atoms[2].position, Vector(0.0, 0.0, -2.5), 0.0);
+	// Huge but finite values are kept as read.
+	test::ExpectVector(atoms[3].position, Vector(1e308, -1e308, 3.0), 0.0);
+}
+
+TEST_F(SdfReader, FieldsThatFillTheirColumnsExactly)
+{
+	// Every field filled to both of its edges and with text right beside it, so a reader one
+	// column off reads other numbers or no element. Counts: 3 atoms in 1-3, 102 bonds in 4-6.
+	std::string content = "columns\n\n\n  3102  0\n";
+	content += "-1234.5678-2345.6789-3456.7890Cl  0\n";
+	content += "9876.5432118765.432127654.3210  N5\n";
+	content += "   12.5000   -0.0001    0.0000 O   0\n";
+	content += "123456  31\n";
+	content += "  3  1  4  0\n";
+	for (Int i = 0; i < 100; ++i)
+		content += "  2  3  1  0\n";
+	content += "M  END\n";
+	ASSERT_TRUE(LoadText(content));
+	ASSERT_EQ(atoms.GetCount(), 3);
+	EXPECT_EQ(atoms[0].elementIndex, 16);
+	test::ExpectVector(atoms[0].position, Vector(-1234.5678, -2345.6789, -3456.789), 0.0);
+	EXPECT_EQ(atoms[1].elementIndex, 6);
+	test::ExpectVector(atoms[1].position, Vector(9876.54321, 18765.4321, 27654.321), 0.0);
+	EXPECT_EQ(atoms[2].elementIndex, 7);
+	ASSERT_EQ(bonds.GetCount(), 102);
+	// Atom numbers that name no atom line stay as read.
+	ExpectBond(0, 123, 456, 3);
+	ExpectBond(1, 3, 1, 4);
+	ExpectBond(101, 2, 3, 1);
 }
 
 TEST_F(SdfReader, MissingFileAndFolderEmptyThePreviousMolecule)
@@ -237,10 +295,9 @@ TEST_F(SdfReader, OverlongLineStopsReadingWithoutCrash)
 	content += "    2.0000    0.0000    0.0000 C   0\n  1  2  1\n";
 	folder.Write("long.mol", content);
 	ASSERT_TRUE(Load(folder.Path() + "/long.mol"));
-	// The long line reads as its first 9998 characters; every later line is empty text.
-	ASSERT_EQ(atoms.GetCount(), 2);
-	ASSERT_EQ(bonds.GetCount(), 1);
-	ExpectBond(0, 0, 0, 0);
+	// The long line reads as its first 9998 characters; the input ends there.
+	EXPECT_EQ(atoms.GetCount(), 2);
+	EXPECT_EQ(bonds.GetCount(), 0);
 }
 
 TEST_F(SdfReader, BinaryAndEmptyFilesDoNotCrash)
