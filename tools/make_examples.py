@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Write the example molecules (examples/) and the reader test data
-(tests/data/rdkit/) as MDL V2000 SD files, with RDKit.
+(tests/data/rdkit/) as MDL SD and MOL files (V2000, and V3000 where named),
+with RDKit.
 
 Run with Debian's system Python (package python3-rdkit):
 
@@ -18,6 +19,13 @@ same run, so the counts in them are those of the files beside them.
 Bond orders: by default RDKit kekulises, so aromatic rings come out as
 alternating 1/2.  benzene.sdf is written with kekulize=False, so its ring
 bonds have MDL bond type 4 ("aromatic"); the script checks that they do.
+
+V3000 files: the large example is a real folded structure with its
+hydrogens, read from Debian's pymol-data demo files (no embedding: the
+coordinates are the structure's own) and written with MolToV3KMolBlock.  The
+test pairs write one molecule (one set of coordinates) twice, as V2000 with
+MolToMolBlock and as V3000 with MolToV3KMolBlock, so a reader must load the
+same atoms, bonds and orders from both; V3000 keeps six decimals, V2000 four.
 
 With the same RDKit version the output is byte-identical run to run (the
 script checks this by embedding every molecule twice).  Another RDKit
@@ -44,6 +52,10 @@ BETA_CYCLODEXTRIN = (
     "(O[C@H]7[C@H](O)[C@@H](O)[C@@H](O[C@H]8[C@H](O)[C@@H](O)[C@@H](O[C@H]1"
     "[C@H](O)[C@H]2O)O[C@@H]8CO)O[C@@H]7CO)O[C@@H]6CO)O[C@@H]5CO)O[C@@H]4CO)"
     "O[C@@H]3CO")
+
+# A folded protein structure with hydrogens, beyond the 999 atoms of a V2000 counts line
+# (Debian package pymol-data).
+IL2_PDB = "/usr/share/pymol/data/demo/il2.pdb"
 
 # Immunoglobulin-binding B1 domain of streptococcal protein G (56 residues).
 GB1 = "MTYKLILNGKTLKGETTTEAVDAATAEKVFKQYANDNGVDGEWTYDDATKTFTVTE"
@@ -72,6 +84,40 @@ EXAMPLE_FILES = [
            "the 999 atoms a V2000 counts line can hold)"),
 ]
 
+# A small library in one SD file: the twenty standard amino acids (neutral forms).
+AMINO_ACIDS = [
+    ("glycine", "NCC(=O)O"), ("alanine", "C[C@H](N)C(=O)O"), ("valine", "CC(C)[C@H](N)C(=O)O"),
+    ("leucine", "CC(C)C[C@H](N)C(=O)O"), ("isoleucine", "CC[C@H](C)[C@H](N)C(=O)O"),
+    ("proline", "OC(=O)[C@@H]1CCCN1"), ("phenylalanine", "N[C@@H](Cc1ccccc1)C(=O)O"),
+    ("tyrosine", "N[C@@H](Cc1ccc(O)cc1)C(=O)O"), ("tryptophan", "N[C@@H](Cc1c[nH]c2ccccc12)C(=O)O"),
+    ("serine", "N[C@@H](CO)C(=O)O"), ("threonine", "C[C@@H](O)[C@H](N)C(=O)O"),
+    ("cysteine", "N[C@@H](CS)C(=O)O"), ("methionine", "CSCC[C@H](N)C(=O)O"),
+    ("asparagine", "NC(=O)C[C@H](N)C(=O)O"), ("glutamine", "NC(=O)CC[C@H](N)C(=O)O"),
+    ("aspartic acid", "N[C@@H](CC(=O)O)C(=O)O"), ("glutamic acid", "N[C@@H](CCC(=O)O)C(=O)O"),
+    ("lysine", "NCCCC[C@H](N)C(=O)O"), ("arginine", "N[C@@H](CCCNC(=N)N)C(=O)O"),
+    ("histidine", "N[C@@H](Cc1c[nH]cn1)C(=O)O"),
+]
+EXAMPLE_FILES.append(
+    ("amino_acids.sdf", [(name, "smiles:" + smiles, {}) for name, smiles in AMINO_ACIDS],
+     True, "a small library: 20 records in one SD file; the object shows the first"))
+
+# (file name, molecule name, source, kekulize, what it is for)
+V3000_EXAMPLES = [
+    ("interleukin2_v3000.mol", "interleukin-2 (pymol-data demo il2.pdb)", "pdb:" + IL2_PDB, True,
+     "V3000: a folded protein structure with hydrogens, beyond 999 atoms"),
+]
+
+# (base name, molecule name, source, kekulize, substance group atoms, what it is for).
+# Each is written as BASE_v2000.mol and BASE_v3000.mol from the same coordinates.
+V3000_PAIRS = [
+    ("cyanobenzoyl", "4-cyanobenzoyl chloride", "smiles:N#Cc1ccc(cc1)C(=O)Cl", False, 0,
+     "bond types 1, 2, 3 and 4 (aromatic, not kekulised) and a two-letter symbol"),
+    ("blocks", "aminohydroxy acid with stereo groups",
+     "smiles:C[C@H](O)[C@@H](N)CCCCCCCCCC(=O)O |&1:1,3|", True, 40,
+     "V3000 blocks a reader passes over: an SGROUP block whose line is continued with -, and "
+     "an enhanced-stereo COLLECTION block"),
+]
+
 TEST_FILES = [
     ("three_records.sdf",
      [("ethanol", "smiles:CCO", {}),
@@ -95,6 +141,11 @@ TEST_FILES = [
 
 def build(spec):
     kind, text = spec.split(":", 1)
+    if kind == "pdb":
+        mol = Chem.MolFromPDBFile(text, removeHs=False)
+        if mol is None:
+            raise ValueError("RDKit cannot read " + text)
+        return mol, "none (structure file coordinates)"
     if kind == "smiles":
         mol = Chem.MolFromSmiles(text)
     elif kind == "sequence":
@@ -194,12 +245,86 @@ def make(files, outdir):
     return out
 
 
+def check_v3000(text, mol):
+    """Check a V3000 block: counts line, COUNTS line and RDKit reading it back."""
+    lines = text.split("\n")
+    if not lines[3].endswith("V3000") or lines[4] != "M  V30 BEGIN CTAB":
+        raise AssertionError("not a V3000 connection table")
+    counts = "M  V30 COUNTS %d %d " % (mol.GetNumAtoms(), mol.GetNumBonds())
+    if not lines[5].startswith(counts):
+        raise AssertionError("COUNTS line %r" % lines[5])
+    back = Chem.MolFromMolBlock(text, removeHs=False, sanitize=False)
+    if back is None or back.GetNumAtoms() != mol.GetNumAtoms() or back.GetNumBonds() != mol.GetNumBonds():
+        raise AssertionError("RDKit cannot read back the V3000 block")
+
+
+def write(path, text):
+    text.encode("ascii")
+    with open(path, "w", newline="\n") as fh:
+        fh.write(text)
+    print("wrote %s" % os.path.relpath(path, ROOT))
+
+
+def v3000_molecule(name, spec, sgroup_atoms):
+    mol, field = build(spec)
+    mol.SetProp("_Name", name)
+    if sgroup_atoms:
+        group = Chem.CreateMolSubstanceGroup(mol, "SUP")
+        for i in range(4, 4 + sgroup_atoms):
+            group.AddAtomWithIdx(i)
+        group.SetProp("LABEL", "chain")
+    return mol, field
+
+
+def make_v3000_examples():
+    made = []
+    for fname, name, spec, kekulize, purpose in V3000_EXAMPLES:
+        mol, field = v3000_molecule(name, spec, 0)
+        text = Chem.MolToV3KMolBlock(mol, kekulize=kekulize)
+        if text != Chem.MolToV3KMolBlock(v3000_molecule(name, spec, 0)[0], kekulize=kekulize):
+            raise AssertionError("%s: a second run gives other bytes" % fname)
+        check_v3000(text, mol)
+        if mol.GetNumAtoms() <= 999:
+            raise AssertionError("%s: not beyond 999 atoms" % fname)
+        write(os.path.join(EXAMPLES, fname), text)
+        block = text.split("M  V30 BEGIN BOND\n")[1].split("M  V30 END BOND")[0]
+        orders = sorted({int(line.split()[3]) for line in block.splitlines()})
+        made.append((fname, purpose, kekulize, [{
+            "name": name, "atoms": mol.GetNumAtoms(), "bonds": mol.GetNumBonds(),
+            "formula": CalcMolFormula(mol), "field": field, "source": spec, "bond_types": orders}]))
+    return made
+
+
+def make_v3000_pairs():
+    rows = []
+    for base, name, spec, kekulize, sgroup_atoms, purpose in V3000_PAIRS:
+        mol, _ = v3000_molecule(name, spec, sgroup_atoms)
+        again, _ = v3000_molecule(name, spec, sgroup_atoms)
+        # RDKit writes V3000 for enhanced stereo, which V2000 cannot hold: the V2000 form goes without.
+        plain = Chem.RWMol(mol)
+        plain.SetStereoGroups([])
+        v2000 = Chem.MolToMolBlock(plain, kekulize=kekulize)
+        v3000 = Chem.MolToV3KMolBlock(mol, kekulize=kekulize)
+        if v3000 != Chem.MolToV3KMolBlock(again, kekulize=kekulize):
+            raise AssertionError("%s: a second run gives other bytes" % base)
+        if not v2000.split("\n")[3].endswith("V2000"):
+            raise AssertionError("%s: V2000 block expected" % base)
+        check_v3000(v3000, mol)
+        if sgroup_atoms and "-\nM  V30 " not in v3000:
+            raise AssertionError("%s: no continued line" % base)
+        write(os.path.join(TESTDATA, base + "_v2000.mol"), v2000)
+        write(os.path.join(TESTDATA, base + "_v3000.mol"), v3000)
+        rows.append((base, name, mol.GetNumAtoms(), mol.GetNumBonds(), purpose))
+    return rows
+
+
 def intro():
     return ("Generated by `tools/make_examples.py` with RDKit %s (ETKDGv3 embedding,\n"
             "random seed %d, explicit hydrogens, then force-field optimisation).\n"
             "Do not edit by hand: run `/usr/bin/python3 tools/make_examples.py` again.\n"
-            "All files are MDL V2000 SD files; each record's first line is the\n"
-            "molecule's name and each record ends with a `$$$$` line.\n"
+            "The SD files are MDL V2000; each record's first line is the\n"
+            "molecule's name and each record ends with a `$$$$` line. Files named\n"
+            "`*_v3000.mol` are MOL files with a V3000 connection table.\n"
             % (rdBase.rdkitVersion, SEED))
 
 
@@ -212,17 +337,22 @@ def write_examples_readme(made):
             rows.append("| `%s` | %s | %s | %d | %d | %s | %s | %s |" % (
                 fname, f["name"], f["formula"], f["atoms"], f["bonds"],
                 ", ".join(map(str, f["bond_types"])), f["field"], purpose))
-    rows += ["", "Atom and bond counts include the hydrogens. Bond types are MDL codes:",
+    rows += ["", "Atom and bond counts include the hydrogens (records of `amino_acids.sdf` are",
+             "listed one a row). Bond types are MDL codes:",
              "1 single, 2 double, 3 triple, 4 aromatic.", "",
              "Sources: `caffeine`, `benzene`, `acetonitrile` and `beta-cyclodextrin` are",
              "built from SMILES, the Trp-cage peptide and the protein G B1 domain from",
              "their one-letter sequences NLYIQWLKDGGPSSGRPPPS and",
-             GB1 + ". See `docs/data.md`.", ""]
+             GB1 + ". `amino_acids.sdf` is built from SMILES, one record per amino acid.",
+             "`interleukin2_v3000.mol` is not embedded: it is the folded structure of the",
+             "demo file `il2.pdb` of Debian's `pymol-data` package, hydrogens included,",
+             "read and written by RDKit (bond orders from RDKit's residue templates,",
+             "kekulised). See `docs/data.md`.", ""]
     with open(os.path.join(EXAMPLES, "README.md"), "w", newline="\n") as fh:
         fh.write("\n".join(rows))
 
 
-def write_tests_readme(made):
+def write_tests_readme(made, pairs):
     rows = ["# RDKit-written SD files for the reader tests", "", intro(),
             "Made by `/usr/bin/python3 tools/make_examples.py --tests` (the default run",
             "writes them too). A reader that loads one molecule loads the **first**",
@@ -248,6 +378,13 @@ def write_tests_readme(made):
                 i, f["name"], f["formula"], f["atoms"], f["bonds"],
                 f["first_atom_symbol"], ", ".join(map(str, f["bond_types"]))))
         rows.append("")
+    rows += ["## V3000 and V2000 pairs", "",
+             "`BASE_v2000.mol` and `BASE_v3000.mol` hold the same molecule with the same",
+             "coordinates (V2000 rounded to four decimals, V3000 to six) and the same bonds.", "",
+             "| base | name | atoms | bonds | what it holds |", "| --- | --- | --- | --- | --- |"]
+    for base, name, atoms, bonds, purpose in pairs:
+        rows.append("| `%s` | %s | %d | %d | %s |" % (base, name, atoms, bonds, purpose))
+    rows.append("")
     with open(os.path.join(TESTDATA, "README.md"), "w", newline="\n") as fh:
         fh.write("\n".join(rows))
 
@@ -259,9 +396,9 @@ def main():
     args = ap.parse_args()
     both = not args.examples and not args.tests
     if args.examples or both:
-        write_examples_readme(make(EXAMPLE_FILES, EXAMPLES))
+        write_examples_readme(make(EXAMPLE_FILES, EXAMPLES) + make_v3000_examples())
     if args.tests or both:
-        write_tests_readme(make(TEST_FILES, TESTDATA))
+        write_tests_readme(make(TEST_FILES, TESTDATA), make_v3000_pairs())
     return 0
 
 

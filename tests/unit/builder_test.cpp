@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "fixture.h"
+#include "vh/gltf.h"
 
 namespace
 {
@@ -642,6 +643,38 @@ TEST_F(Builder, ReopenedSceneKeepsItsMaterials)
 		EXPECT_EQ(material->GetDocument(), loaded);
 		EXPECT_EQ(vh::ToUtf8(material->GetName()), i < 2 ? "nitrogen" : "triple");
 	}
+	BaseDocument::Free(loaded);
+}
+TEST_F(Builder, MoleculeBeyond999AtomsThroughEveryPath)
+{
+	// Reader, builder, scene file (which keeps the file name; the event reloads it) and export.
+	bc->SetFilename(MOLOBJ_FILE, Filename(vh::FromUtf8(test::SourceDir() + "/examples/interleukin2_v3000.mol")));
+	DescriptionCommand dc;
+	dc._descId = DescID(MOLOBJ_LOAD);
+	op->Message(MSG_DESCRIPTION_COMMAND, &dc);
+	Set(MOLOBJ_ATOM_SEGMENTS, GeData(Int32(4)));
+	ASSERT_EQ(Data(op)->atoms.GetCount(), 2084);
+	EXPECT_EQ(Children(Evaluate()).size(), 2084u + 2099u);
+
+	test::TempPluginFolder folder(false);
+	const std::string scene = folder.Path() + "/large.scene";
+	ASSERT_TRUE(vh::SaveDocument(doc, Filename(vh::FromUtf8(scene))));
+	BaseDocument* loaded = vh::LoadDocument(Filename(vh::FromUtf8(scene)));
+	ASSERT_NE(loaded, nullptr);
+	BaseObject* back = loaded->GetFirstObject();
+	ASSERT_NE(back, nullptr);
+	EXPECT_EQ(Data(back)->atoms.GetCount(), 2084);
+	EXPECT_EQ(Data(back)->bonds.GetCount(), 2099);
+	vh::EvaluateDocument(loaded);
+	std::vector<BaseObject*> children = Children(back->GetCache());
+	ASSERT_EQ(children.size(), 2084u + 2099u);
+	ExpectVector(children[2083]->GetRelPos(), Children(op->GetCache())[2083]->GetRelPos(), 0.0);
+
+	vh::ExportSummary summary;
+	std::string error;
+	ASSERT_TRUE(vh::ExportGltf(loaded, Filename(vh::FromUtf8(folder.Path() + "/large.glb")), &summary, &error)) << error;
+	EXPECT_EQ(summary.polygonObjects, 2084);
+	EXPECT_EQ(summary.sweeps, 2099);
 	BaseDocument::Free(loaded);
 }
 } // namespace

@@ -1,5 +1,8 @@
 #include "sdfloader.h"
 
+#include <algorithm>
+#include <set>
+
 #include "fixture.h"
 
 namespace
@@ -334,5 +337,151 @@ TEST_F(SdfReader, RealToolkitFile)
 	ASSERT_TRUE(Load(test::SourceDir() + "/examples/caffeine.sdf"));
 	EXPECT_EQ(atoms.GetCount(), 24);
 	EXPECT_EQ(bonds.GetCount(), 25);
+}
+// A V3000 record: the header with the given name, then the lines as written.
+std::string V3000File(const std::string& body, const std::string& name = "v3000")
+{
+	return name + "\n     handwritten\n\n  0  0  0     0  0            999 V3000\n" + body;
+}
+
+TEST_F(SdfReader, V3000FilesWrittenByAToolkitMatchTheirV2000Form)
+{
+	for (const char* base : {"cyanobenzoyl", "blocks"})
+	{
+		ASSERT_TRUE(Load(test::DataPath(std::string("rdkit/") + base + "_v2000.mol")));
+		const std::string name = Name();
+		std::vector<AtomRecord> v2000Atoms(atoms.begin(), atoms.end());
+		std::vector<BondRecord> v2000Bonds(bonds.begin(), bonds.end());
+		node->SetName("before"_s);
+		ASSERT_TRUE(Load(test::DataPath(std::string("rdkit/") + base + "_v3000.mol")));
+		EXPECT_EQ(Name(), name);
+		ASSERT_EQ(atoms.GetCount(), Int(v2000Atoms.size())) << base;
+		ASSERT_EQ(bonds.GetCount(), Int(v2000Bonds.size())) << base;
+		for (Int i = 0; i < atoms.GetCount(); ++i)
+		{
+			EXPECT_EQ(atoms[i].elementIndex, v2000Atoms[i].elementIndex) << base << " atom " << i;
+			// V2000 keeps four decimals, V3000 six.
+			test::ExpectVector(atoms[i].position, v2000Atoms[i].position, 0.5e-4 + 1e-12);
+		}
+		for (Int i = 0; i < bonds.GetCount(); ++i)
+			ExpectBond(i, v2000Bonds[i].firstAtom, v2000Bonds[i].secondAtom, v2000Bonds[i].order);
+		EXPECT_TRUE(vh::Dialogs().empty());
+	}
+	// The first pair holds every bond order and chlorine; the second passes blocks over.
+	std::set<Int32> orders;
+	ASSERT_TRUE(Load(test::DataPath("rdkit/cyanobenzoyl_v3000.mol")));
+	for (const BondRecord& b : bonds)
+		orders.insert(b.order);
+	EXPECT_EQ(orders, (std::set<Int32>{1, 2, 3, 4}));
+	// N#Cc1ccc(cc1)C(=O)Cl: the eleventh atom is the chlorine.
+	EXPECT_EQ(atoms[10].elementIndex, 16);
+}
+
+TEST_F(SdfReader, V3000BeyondTheThreeColumnCounts)
+{
+	ASSERT_TRUE(Load(test::SourceDir() + "/examples/interleukin2_v3000.mol"));
+	EXPECT_EQ(Name(), "interleukin-2 (pymol-data demo il2.pdb)");
+	ASSERT_EQ(atoms.GetCount(), 2084);
+	ASSERT_EQ(bonds.GetCount(), 2099);
+	// First and last atom lines of the structure file the example was made from.
+	EXPECT_EQ(atoms[0].elementIndex, 6);
+	test::ExpectVector(atoms[0].position, Vector(17.166, -7.606, -4.933), 1e-9);
+	Int32 highest = 0;
+	for (const BondRecord& b : bonds)
+	{
+		highest = std::max({highest, b.firstAtom, b.secondAtom});
+		EXPECT_GE(std::min(b.firstAtom, b.secondAtom), 1);
+	}
+	EXPECT_EQ(highest, 2084);
+}
+
+TEST_F(SdfReader, V3000AtomAndBondLines)
+{
+	// Free-format numbers, KEY=VALUE fields, a quoted type, an unknown symbol and a list (both
+	// left out, their bonds dropped, later atoms renumbered), atom numbers that are not 1..n,
+	// a bond naming no atom (dropped), unknown bond orders kept, and a line continued inside a
+	// number.
+	ASSERT_TRUE(LoadText(V3000File("M  V30 BEGIN CTAB\n"
+								   "M  V30 COUNTS 6 6 0 0 1\n"
+								   "M  V30 BEGIN ATOM\n"
+								   "M  V30 10 C 1.5 -2 3e1 0 CHG=1 MASS=13\n"
+								   "M  V30 20 Xq 0 0 0 0\n"
+								   "M  V30 30 \"cl\" 0.25 0 0 0\n"
+								   "M  V30 35 [C,N] 0 0 0 0\n"
+								   "M  V30 40 O 1.2-\n"
+								   "M  V30 5 -0.5 0 0\n"
+								   "M  V30 50   N   7  8  9  0\n"
+								   "M  V30 END ATOM\n"
+								   "M  V30 BEGIN BOND\n"
+								   "M  V30 1 1 10 30\n"
+								   "M  V30 2 2 10 20\n"
+								   "M  V30 3 3 30 40 CFG=2\n"
+								   "M  V30 4 9 40 50\n"
+								   "M  V30 5 1 10 2\n"
+								   "M  V30 6 4 50 -\n"
+								   "M  V30 10\n"
+								   "M  V30 END BOND\n"
+								   "M  V30 END CTAB\n"
+								   "M  END\n")));
+	ASSERT_EQ(atoms.GetCount(), 4);
+	const Int32 elements[] = {5, 16, 7, 6};
+	const Vector positions[] = {Vector(1.5, -2, 30), Vector(0.25, 0, 0), Vector(1.25, -0.5, 0), Vector(7, 8, 9)};
+	for (Int i = 0; i < 4; ++i)
+	{
+		EXPECT_EQ(atoms[i].elementIndex, elements[i]) << i;
+		test::ExpectVector(atoms[i].position, positions[i], 0.0);
+	}
+	ASSERT_EQ(bonds.GetCount(), 4);
+	ExpectBond(0, 1, 2, 1);
+	ExpectBond(1, 2, 3, 3);
+	ExpectBond(2, 3, 4, 9);
+	ExpectBond(3, 4, 1, 4);
+}
+
+TEST_F(SdfReader, DamagedV3000GivesWhatCouldBeRead)
+{
+	const std::string atomBlock = "M  V30 BEGIN ATOM\nM  V30 1 C 0 0 0 0\nM  V30 2 O 1 0 0 0\nM  V30 END ATOM\n";
+	const std::string bondBlock = "M  V30 BEGIN BOND\nM  V30 1 2 1 2\nM  V30 END BOND\n";
+	struct Case
+	{
+		const char* what;
+		std::string body;
+		Int atoms;
+		Int bonds;
+	};
+	const Case cases[] = {
+		{"tiny hand-made file", "", 1, 0},
+		{"no END CTAB", "M  V30 BEGIN CTAB\nM  V30 COUNTS 2 1 0 0 0\n" + atomBlock + bondBlock + "M  END\n", 2, 1},
+		{"no END CTAB, no M  END", "M  V30 BEGIN CTAB\n" + atomBlock + bondBlock, 2, 1},
+		{"counts larger than the blocks", "M  V30 BEGIN CTAB\nM  V30 COUNTS 9 7 0 0 0\n" + atomBlock + bondBlock + "M  V30 END CTAB\n", 2, 1},
+		{"counts smaller than the blocks", "M  V30 BEGIN CTAB\nM  V30 COUNTS 1 0 0 0 0\n" + atomBlock + bondBlock + "M  V30 END CTAB\n", 1, 0},
+		{"counts that are no numbers", "M  V30 BEGIN CTAB\nM  V30 COUNTS x -1 0 0 0\n" + atomBlock + bondBlock + "M  V30 END CTAB\n", 2, 1},
+		{"no COUNTS line", "M  V30 BEGIN CTAB\n" + atomBlock + bondBlock + "M  V30 END CTAB\n", 2, 1},
+		{"no BEGIN CTAB", "M  V30 COUNTS 2 1 0 0 0\n" + atomBlock + bondBlock + "M  END\n", 0, 0},
+		{"file ends inside the atom block", "M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0 0 0\nM  V30 2 N", 1, 0},
+		{"short atom and bond lines", "M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0\nM  V30 2 C 0 0 0\n"
+									  "M  V30 END ATOM\nM  V30 BEGIN BOND\nM  V30 1 1 2\nM  V30 END BOND\nM  V30 END CTAB\n", 1, 0},
+		{"continuation at the end of the file", "M  V30 BEGIN CTAB\n" + atomBlock + "M  V30 BEGIN BOND\nM  V30 1 1 1 2 -", 2, 1},
+		{"blocks passed over", "M  V30 BEGIN CTAB\nM  V30 COUNTS 3 1 1 0 0\n"
+								   "M  V30 BEGIN TEMPLATE\nM  V30 BEGIN ATOM\nM  V30 1 N 9 9 9 0\nM  V30 END ATOM\nM  V30 END TEMPLATE\n" +
+									   atomBlock +
+								   "M  V30 BEGIN SGROUP\nM  V30 1 SUP 0 ATOMS=(2 1 2) -\nM  V30 LABEL=x\nM  V30 END SGROUP\n"
+								   "M  V30 BEGIN OBJ3D\nM  V30 BEGIN COLLECTION\nM  V30 END COLLECTION\nM  V30 END OBJ3D\n"
+								   "M  V30 LINKNODE 1 2 2 1 2 1 2\n"
+								   "M  V30 BEGIN ATOM\nM  V30 3 C 5 5 5 0\nM  V30 END ATOM\n" + bondBlock +
+								   "M  V30 BEGIN COLLECTION\nM  V30 MDLV30/STEABS ATOMS=(1 1)\nM  V30 END COLLECTION\nM  V30 END CTAB\n", 2, 1},
+		{"second record not read", "M  V30 BEGIN CTAB\n" + atomBlock + "M  END\n$$$$\nsecond\n\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
+																		"    0.0000    0.0000    0.0000 N   0\nM  END\n", 2, 0},
+	};
+	for (const Case& c : cases)
+	{
+		if (c.body.empty())
+			ASSERT_TRUE(LoadData("v3000.mol")) << c.what;
+		else
+			ASSERT_TRUE(LoadText(V3000File(c.body))) << c.what;
+		EXPECT_EQ(atoms.GetCount(), c.atoms) << c.what;
+		EXPECT_EQ(bonds.GetCount(), c.bonds) << c.what;
+	}
+	EXPECT_TRUE(vh::Dialogs().empty());
 }
 } // namespace
