@@ -602,9 +602,9 @@ TEST_F(Builder, EveryAtomParameterReachesItsSpheres)
 
 TEST_F(Builder, FailedLoadTakesTheOldGeometryAway)
 {
-	test::TempPluginFolder folder(false);
-	const std::string path = folder.Path() + "/m.mol";
-	ASSERT_EQ(std::system(("cp '" + test::DataPath("sdf/ring6.mol") + "' '" + path + "'").c_str()), 0);
+	testfiles::TempDir folder;
+	folder.Copy(test::DataPath("sdf/ring6.mol"), "m.mol");
+	const std::string path = folder.File("m.mol");
 	bc->SetFilename(MOLOBJ_FILE, Filename(vh::FromUtf8(path)));
 	DescriptionCommand dc;
 	dc._descId = DescID(MOLOBJ_LOAD);
@@ -619,12 +619,12 @@ TEST_F(Builder, FailedLoadTakesTheOldGeometryAway)
 
 TEST_F(Builder, ReopenedSceneKeepsItsMaterials)
 {
-	test::TempPluginFolder folder(false);
-	ASSERT_EQ(std::system(("cp '" + test::DataPath("sdf/two_records.sdf") + "' '" + folder.Path() + "/m.sdf'").c_str()), 0);
-	bc->SetFilename(MOLOBJ_FILE, Filename(vh::FromUtf8(folder.Path() + "/m.sdf")));
+	testfiles::TempDir folder;
+	folder.Copy(test::DataPath("sdf/two_records.sdf"), "m.sdf");
+	bc->SetFilename(MOLOBJ_FILE, Filename(vh::FromUtf8(folder.File("m.sdf"))));
 	AddGroup("BD3", AddMaterial("triple"));
 	AddGroup("n", AddMaterial("nitrogen"));
-	const std::string scene = folder.Path() + "/m.scene";
+	const std::string scene = folder.File("m.scene");
 	ASSERT_TRUE(vh::SaveDocument(doc, Filename(vh::FromUtf8(scene))));
 
 	BaseDocument* loaded = vh::LoadDocument(Filename(vh::FromUtf8(scene)));
@@ -656,8 +656,8 @@ TEST_F(Builder, MoleculeBeyond999AtomsThroughEveryPath)
 	ASSERT_EQ(Data(op)->atoms.GetCount(), 2084);
 	EXPECT_EQ(Children(Evaluate()).size(), 2084u + 2099u);
 
-	test::TempPluginFolder folder(false);
-	const std::string scene = folder.Path() + "/large.scene";
+	testfiles::TempDir folder;
+	const std::string scene = folder.File("large.scene");
 	ASSERT_TRUE(vh::SaveDocument(doc, Filename(vh::FromUtf8(scene))));
 	BaseDocument* loaded = vh::LoadDocument(Filename(vh::FromUtf8(scene)));
 	ASSERT_NE(loaded, nullptr);
@@ -672,7 +672,7 @@ TEST_F(Builder, MoleculeBeyond999AtomsThroughEveryPath)
 
 	vh::ExportSummary summary;
 	std::string error;
-	ASSERT_TRUE(vh::ExportGltf(loaded, Filename(vh::FromUtf8(folder.Path() + "/large.glb")), &summary, &error)) << error;
+	ASSERT_TRUE(vh::ExportGltf(loaded, Filename(vh::FromUtf8(folder.File("large.glb"))), &summary, &error)) << error;
 	EXPECT_EQ(summary.polygonObjects, 2084);
 	EXPECT_EQ(summary.sweeps, 2099);
 	BaseDocument::Free(loaded);

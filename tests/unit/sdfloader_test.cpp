@@ -36,9 +36,9 @@ protected:
 	// Loads the text as the file m.mol of a fresh folder.
 	Bool LoadText(const std::string& content)
 	{
-		test::TempPluginFolder folder(false);
+		testfiles::TempDir folder;
 		folder.Write("m.mol", content);
-		return Load(folder.Path() + "/m.mol");
+		return Load(folder.File("m.mol"));
 	}
 	std::string Name() const { return vh::ToUtf8(node->GetName()); }
 	void ExpectBond(Int i, Int32 a, Int32 b, Int32 order)
