@@ -80,7 +80,7 @@ EXAMPLE_FILES = [
      True, "a 20-residue peptide, neutral termini (over 255 atoms)"),
     ("protein_g_b1.sdf",
      [("protein G B1 domain", "sequence:" + GB1, {})],
-     True, "a 56-residue protein chain, embedded unfolded; the largest example (close to "
+     True, "a 56-residue protein chain, embedded unfolded; the largest V2000 example (close to "
            "the 999 atoms a V2000 counts line can hold)"),
 ]
 
