@@ -82,6 +82,15 @@ protected:
 		bc->SetBool(MaterialGroupId(i, MOLOBJ_MAT_USE), use);
 		op->SetDirty(DIRTYFLAGS::DATA);
 	}
+	// Saves the document into folder and opens it again, as a user reopening the scene; the
+	// reopened document's first object, or nullptr.
+	BaseObject* Reopen(const testfiles::TempDir& folder, BaseDocument** reopened)
+	{
+		const Filename scene(vh::FromUtf8(folder.File("reopened.scene")));
+		EXPECT_TRUE(vh::SaveDocument(doc, scene));
+		*reopened = vh::LoadDocument(scene);
+		return *reopened ? (*reopened)->GetFirstObject() : nullptr;
+	}
 	// Puts the atoms (carbon) and bonds into the model as a reader would and marks the data dirty.
 	void SetMolecule(std::initializer_list<Vector> positions, std::initializer_list<BondRecord> bondList)
 	{
@@ -624,12 +633,8 @@ TEST_F(Builder, ReopenedSceneKeepsItsMaterials)
 	bc->SetFilename(MOLOBJ_FILE, Filename(vh::FromUtf8(folder.File("m.sdf"))));
 	AddGroup("BD3", AddMaterial("triple"));
 	AddGroup("n", AddMaterial("nitrogen"));
-	const std::string scene = folder.File("m.scene");
-	ASSERT_TRUE(vh::SaveDocument(doc, Filename(vh::FromUtf8(scene))));
-
-	BaseDocument* loaded = vh::LoadDocument(Filename(vh::FromUtf8(scene)));
-	ASSERT_NE(loaded, nullptr);
-	BaseObject* back = loaded->GetFirstObject();
+	BaseDocument* loaded = nullptr;
+	BaseObject* back = Reopen(folder, &loaded);
 	ASSERT_NE(back, nullptr);
 	EXPECT_EQ(Data(back)->materialCount, 2);
 	vh::EvaluateDocument(loaded);
@@ -645,6 +650,7 @@ TEST_F(Builder, ReopenedSceneKeepsItsMaterials)
 	}
 	BaseDocument::Free(loaded);
 }
+
 TEST_F(Builder, MoleculeBeyond999AtomsThroughEveryPath)
 {
 	// Reader, builder, scene file (which keeps the file name; the event reloads it) and export.
@@ -657,11 +663,8 @@ TEST_F(Builder, MoleculeBeyond999AtomsThroughEveryPath)
 	EXPECT_EQ(Children(Evaluate()).size(), 2084u + 2099u);
 
 	testfiles::TempDir folder;
-	const std::string scene = folder.File("large.scene");
-	ASSERT_TRUE(vh::SaveDocument(doc, Filename(vh::FromUtf8(scene))));
-	BaseDocument* loaded = vh::LoadDocument(Filename(vh::FromUtf8(scene)));
-	ASSERT_NE(loaded, nullptr);
-	BaseObject* back = loaded->GetFirstObject();
+	BaseDocument* loaded = nullptr;
+	BaseObject* back = Reopen(folder, &loaded);
 	ASSERT_NE(back, nullptr);
 	EXPECT_EQ(Data(back)->atoms.GetCount(), 2084);
 	EXPECT_EQ(Data(back)->bonds.GetCount(), 2099);
