@@ -1,8 +1,9 @@
 # Entry points for a fresh machine: `make test` and `make demo` install what is missing first.
 JOBS ?= 2
 PRESET ?= default
+FUZZ_SECONDS ?= 60
 
-.PHONY: all setup configure build test test-sanitize demo bench clean
+.PHONY: all setup configure build test test-sanitize fuzz demo bench clean
 
 all: build
 
@@ -27,6 +28,12 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS) --target vireltan_bench vireltan_measure vireltan-host
 	/usr/bin/python3 bench/run.py build/bench
+
+# Builds the fuzz configuration (clang, libFuzzer, ASan + UBSan) and runs each harness FUZZ_SECONDS.
+fuzz: setup
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
 
 demo: build
 	@mkdir -p out

@@ -1,44 +1,39 @@
-// libFuzzer harness: arbitrary bytes as a molecule file and as element table lines.
-#include <cstdio>
-#include <string>
+// Molecule files: any bytes through the SDF/MOL reader into a molecule object, which is then
+// evaluated at the default and at the largest position scale, checked and exported.
+#include <cstdint>
 
-#include <unistd.h>
-
-#include "c4d.h"
+#include "harness.h"
 #include "sdfloader.h"
 #include "vh/host.h"
 #include "vireltan.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-	static Vireltan* table = []() {
-		vh::SetEcho(false);
-		Filename location(vh::FromUtf8(std::string(VIRELTAN_SOURCE_DIR) + "/vireltan.xso64"));
-		c4d_main(C4DPL_INIT_SYS, vh::HostFunctionTable(), nullptr, &location);
-		Vireltan* v = new Vireltan();
-		v->LoadElementTable();
-		return v;
-	}();
-	static const std::string path = "/tmp/vireltan-fuzz-" + std::to_string(getpid()) + ".mol";
-
-	FILE* f = std::fopen(path.c_str(), "wb");
-	if (!f)
+	static const Bool attached = fuzz::AttachPlugin(fuzz::SourceDir(), true);
+	static fuzz::MemoryFile input;
+	if (!attached || !input.Set(data, size))
 		return 0;
-	std::fwrite(data, 1, size, f);
-	std::fclose(f);
 
-	BaseObject* node = BaseObject::Alloc(Onull);
-	maxon::BaseArray<AtomRecord> atoms;
-	maxon::BaseArray<BondRecord> bonds;
-	SDFLoader loader;
-	loader.LoadFile(node, Filename(vh::FromUtf8(path)), table->elements, atoms, bonds);
-	BaseObject::Free(node);
-
-	String line;
-	line.SetCString(reinterpret_cast<const char*>(data), Int(size), STRINGENCODING::XBIT);
-	ElementRecord record{String(), Vector(), 1.0, 1.0};
-	ParseElementLine(line, record);
-	FindElement(line, table->elements);
+	BaseDocument* doc = BaseDocument::Alloc();
+	BaseObject* op = vh::AllocPluginObject(ID_VIRELTAN);
+	if (doc && op)
+	{
+		doc->InsertObject(op, nullptr, nullptr);
+		fuzz::CoarseGeometry(op);
+		Vireltan* v = static_cast<Vireltan*>(op->GetNodeData());
+		// The object's own load picks the reader by the file's suffix, which a memory file lacks.
+		SDFLoader loader;
+		loader.LoadFile(op, Filename(vh::FromUtf8(input.Path())), v->elements, v->atoms, v->bonds);
+		op->SetDirty(DIRTYFLAGS::DATA);
+		fuzz::EvaluateCheckExport(doc);
+		op->SetParameter(DescID(MOLOBJ_POSITION_SCALE), GeData(100000.0), DESCFLAGS_SET::NONE);
+		fuzz::EvaluateCheckExport(doc);
+	}
+	else
+	{
+		BaseObject::Free(op);
+	}
+	BaseDocument::Free(doc);
 	vh::ClearConsoleAndDialogs();
 	return 0;
 }

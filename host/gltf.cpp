@@ -585,7 +585,68 @@ private:
 	std::map<std::pair<int, int>, int> _meshes;
 	ExportSummary _summary;
 };
+
+// The .glb bytes of the document; false with the reason. Throws only what allocation throws.
+Bool Serialize(BaseDocument* doc, std::string& bytes, ExportSummary& summary, std::string& reason)
+{
+	Writer writer;
+	writer.Document(doc);
+	bytes = writer.Serialize();
+	if (bytes.empty())
+		reason = "the glTF data could not be serialised";
+	else if (bytes.size() > kMaxGlbBytes)
+		reason = "the scene needs more than the 4 GiB a .glb file can hold";
+	else
+	{
+		summary = writer.Summary();
+		summary.bytes = Int64(bytes.size());
+		return true;
+	}
+	return false;
+}
+
+void SetError(std::string* error, const std::string& reason)
+{
+	if (!error)
+		return;
+	try
+	{
+		*error = reason;
+	}
+	catch (const std::exception&)
+	{
+		error->clear();
+	}
+}
 } // namespace
+
+Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summary, std::string* error)
+{
+	std::string reason = "no document to export";
+	Bool ok = false;
+	try
+	{
+		ExportSummary made;
+		ok = doc && Serialize(doc, bytes, made, reason);
+		if (ok && summary)
+			*summary = made;
+	}
+	catch (const std::bad_alloc&)
+	{
+		reason = "out of memory";
+	}
+	catch (const std::exception& e)
+	{
+		reason = e.what();
+	}
+	catch (...)
+	{
+		reason = "unknown failure";
+	}
+	if (!ok)
+		SetError(error, "cannot export: " + reason);
+	return ok;
+}
 
 Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary, std::string* error)
 {
@@ -595,28 +656,19 @@ Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary,
 	try
 	{
 		const std::string target = ToUtf8(file.GetString());
+		std::string bytes;
+		ExportSummary made;
 		if (!doc)
 			reason = "no document to export";
 		else if (target.empty())
 			reason = "no output file given";
-		else
+		else if (!Serialize(doc, bytes, made, reason))
+			reason = "cannot write " + target + ": " + reason;
+		else if (WriteFileAtomically(target, bytes.data(), bytes.size(), reason))
 		{
-			Writer writer;
-			writer.Document(doc);
-			const std::string bytes = writer.Serialize();
-			if (bytes.empty())
-				reason = "cannot write " + target + ": the glTF data could not be serialised";
-			else if (bytes.size() > kMaxGlbBytes)
-				reason = "cannot write " + target + ": the scene needs more than the 4 GiB a .glb file can hold";
-			else if (WriteFileAtomically(target, bytes.data(), bytes.size(), reason))
-			{
-				ok = true;
-				if (summary)
-				{
-					*summary = writer.Summary();
-					summary->bytes = Int64(bytes.size());
-				}
-			}
+			ok = true;
+			if (summary)
+				*summary = made;
 		}
 	}
 	catch (const std::bad_alloc&)
@@ -633,17 +685,8 @@ Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary,
 	}
 	if (ok && summary)
 		summary->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-	if (!ok && error)
-	{
-		try
-		{
-			*error = reason;
-		}
-		catch (const std::exception&)
-		{
-			error->clear();
-		}
-	}
+	if (!ok)
+		SetError(error, reason);
 	return ok;
 }
 } // namespace vh

@@ -41,4 +41,6 @@ struct ExportSummary
 // false, leaves no file and puts the reason into error. Never throws. Sweeps build their tubes on
 // first use, so a document must not be exported from two threads at once.
 Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary = nullptr, std::string* error = nullptr);
+// The bytes ExportGltf would write, kept in memory (summary.seconds stays 0).
+Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summary = nullptr, std::string* error = nullptr);
 } // namespace vh
