@@ -288,10 +288,4 @@ Bool ReadTextFile(const fs::path& path, std::string& out, ResourceError& err)
 	out = ss.str();
 	return true;
 }
-
-Bool TokenizeFile(const fs::path& path, Bool cppHeader, std::vector<Token>& tokens, ResourceError& err)
-{
-	std::string text;
-	return ReadTextFile(path, text, err) && Tokenize(text, cppHeader, path.string(), tokens, err);
-}
 } // namespace vh

@@ -23,12 +23,12 @@ namespace
 namespace fs = std::filesystem;
 
 // enum { NAME = value, NAME, ... }; (values: integers or earlier names; implicit values count up)
-Bool ParseEnumHeader(const fs::path& path, SymbolMap& symbols, ResourceError& err)
+Bool ParseEnumHeader(const ResourceText& src, SymbolMap& symbols, ResourceError& err)
 {
 	std::vector<Token> tokens;
-	if (!TokenizeFile(path, true, tokens, err))
+	if (!Tokenize(src.text, true, src.name, tokens, err))
 		return false;
-	Cursor c(tokens, path.string(), err);
+	Cursor c(tokens, src.name, err);
 	while (!c.AtEnd())
 	{
 		if (!c.ExpectKeyword("enum"))
@@ -85,12 +85,12 @@ struct StringEntry
 };
 
 // STRINGTABLE [Name] { SYMBOL "text" ["short"]; ... }; a description's table is named like its container.
-Bool ParseStringTable(const fs::path& path, const std::string* container, std::vector<StringEntry>& out, ResourceError& err)
+Bool ParseStringTable(const ResourceText& src, const std::string* container, std::vector<StringEntry>& out, ResourceError& err)
 {
 	std::vector<Token> tokens;
-	if (!TokenizeFile(path, false, tokens, err))
+	if (!Tokenize(src.text, false, src.name, tokens, err))
 		return false;
-	Cursor c(tokens, path.string(), err);
+	Cursor c(tokens, src.name, err);
 	if (!c.ExpectKeyword("STRINGTABLE"))
 		return false;
 	if (container)
@@ -134,25 +134,25 @@ Bool ParseStringTable(const fs::path& path, const std::string* container, std::v
 }
 
 // The container's name from the first tokens of a .res file; it must match the file's name.
-Bool ReadContainerName(const std::vector<Token>& resTokens, const fs::path& resFile, const std::string& stem, std::string& name,
+Bool ReadContainerName(const std::vector<Token>& resTokens, const std::string& resFile, const std::string& stem, std::string& name,
 	ResourceError& err)
 {
 	if (resTokens.size() < 2 || resTokens[0].text != "CONTAINER" || resTokens[1].kind != Token::Kind::IDENT)
 	{
-		err = {resFile.string(), resTokens[0].line, "expected 'CONTAINER' and its name"};
+		err = {resFile, resTokens[0].line, "expected 'CONTAINER' and its name"};
 		return false;
 	}
 	name = resTokens[1].text;
 	if (LowerAscii(name) != LowerAscii(stem))
 	{
-		err = {resFile.string(), resTokens[1].line, "CONTAINER '" + name + "' does not match the file name"};
+		err = {resFile, resTokens[1].line, "CONTAINER '" + name + "' does not match the file name"};
 		return false;
 	}
 	return true;
 }
 
 // The description's labels by symbol; every symbol must be one of the .h file's or the container's.
-Bool ReadLabels(const fs::path& strFile, const std::string& containerName, const SymbolMap& symbols,
+Bool ReadLabels(const ResourceText& strFile, const std::string& containerName, const SymbolMap& symbols,
 	std::map<std::string, Label>& labels, ResourceError& err)
 {
 	std::vector<StringEntry> strings;
@@ -162,7 +162,7 @@ Bool ReadLabels(const fs::path& strFile, const std::string& containerName, const
 	{
 		if (!symbols.count(s.symbol) && s.symbol != containerName)
 		{
-			err = {strFile.string(), s.line, "unknown symbol '" + s.symbol + "'"};
+			err = {strFile.name, s.line, "unknown symbol '" + s.symbol + "'"};
 			return false;
 		}
 		labels[s.symbol] = Label{s.longText, s.shortText};
@@ -192,31 +192,19 @@ void AddEntries(std::vector<Element>& elements, StaticDescription& out)
 	}
 }
 
+Bool ReadResourceText(const fs::path& path, ResourceText& out, ResourceError& err)
+{
+	out.name = path.string();
+	return ReadTextFile(path, out.text, err);
+}
+
 Bool LoadDescriptionFiles(const fs::path& root, const std::string& stem, StaticDescription& out, ResourceError& err)
 {
-	const fs::path resFile = root / "description" / (stem + ".res");
-	const fs::path hFile = root / "description" / (stem + ".h");
-	const fs::path strFile = root / "strings_en-US" / "description" / (stem + ".str");
-
-	SymbolMap symbols;
-	if (!ParseEnumHeader(hFile, symbols, err))
-		return false;
-	std::vector<Token> resTokens;
-	if (!TokenizeFile(resFile, false, resTokens, err))
-		return false;
-	// The container's name is needed to check the string table before the elements are read.
-	std::string containerName;
-	if (!ReadContainerName(resTokens, resFile, stem, containerName, err))
-		return false;
-	std::map<std::string, Label> labels;
-	if (!ReadLabels(strFile, containerName, symbols, labels, err))
-		return false;
-	std::vector<Element> elements;
-	if (!ParseResFile(resTokens, resFile.string(), strFile.filename().string(), symbols, labels, containerName, elements, err))
-		return false;
-	out.name = containerName;
-	AddEntries(elements, out);
-	return true;
+	ResourceText res, h, str;
+	return ReadResourceText(root / "description" / (stem + ".h"), h, err) &&
+		ReadResourceText(root / "description" / (stem + ".res"), res, err) &&
+		ReadResourceText(root / "strings_en-US" / "description" / (stem + ".str"), str, err) &&
+		ParseDescription(stem, res, h, str, out, err);
 }
 
 Bool LoadFolder(const fs::path& root, LocalResource& lr, ResourceError& err)
@@ -228,27 +216,11 @@ Bool LoadFolder(const fs::path& root, LocalResource& lr, ResourceError& err)
 		return false;
 	}
 
-	SymbolMap globalSymbols;
-	if (!ParseEnumHeader(root / "c4d_symbols.h", globalSymbols, err))
+	ResourceText symbols, strings;
+	if (!ReadResourceText(root / "c4d_symbols.h", symbols, err) ||
+		!ReadResourceText(root / "strings_en-US" / "c4d_strings.str", strings, err) ||
+		!ParseGlobalStrings(symbols, strings, lr.strings, err))
 		return false;
-	const fs::path stringsFile = root / "strings_en-US" / "c4d_strings.str";
-	std::vector<StringEntry> strings;
-	if (!ParseStringTable(stringsFile, nullptr, strings, err))
-		return false;
-	for (const StringEntry& s : strings)
-	{
-		auto it = globalSymbols.find(s.symbol);
-		if (it == globalSymbols.end())
-		{
-			err = {stringsFile.string(), s.line, "unknown symbol '" + s.symbol + "' (not in c4d_symbols.h)"};
-			return false;
-		}
-		if (!lr.strings.emplace(it->second, FromUtf8(s.longText)).second)
-		{
-			err = {stringsFile.string(), s.line, "string id " + std::to_string(it->second) + " has two texts"};
-			return false;
-		}
-	}
 
 	const fs::path descDir = root / "description";
 	if (!fs::is_directory(descDir, ec))
@@ -314,6 +286,55 @@ Bool BindingValid(const Binding& b)
 	return p && LowerAscii(ToUtf8(p->description)) == LowerAscii(b.description->name);
 }
 } // namespace
+
+Bool ParseDescription(const std::string& stem, const ResourceText& res, const ResourceText& h, const ResourceText& str,
+	StaticDescription& out, ResourceError& err)
+{
+	SymbolMap symbols;
+	if (!ParseEnumHeader(h, symbols, err))
+		return false;
+	std::vector<Token> resTokens;
+	if (!Tokenize(res.text, false, res.name, resTokens, err))
+		return false;
+	// The container's name is needed to check the string table before the elements are read.
+	std::string containerName;
+	if (!ReadContainerName(resTokens, res.name, stem, containerName, err))
+		return false;
+	std::map<std::string, Label> labels;
+	if (!ReadLabels(str, containerName, symbols, labels, err))
+		return false;
+	std::vector<Element> elements;
+	if (!ParseResFile(resTokens, res.name, fs::path(str.name).filename().string(), symbols, labels, containerName, elements, err))
+		return false;
+	out.name = containerName;
+	AddEntries(elements, out);
+	return true;
+}
+
+Bool ParseGlobalStrings(const ResourceText& symbolsHeader, const ResourceText& stringTable, std::map<Int32, String>& out, ResourceError& err)
+{
+	SymbolMap globalSymbols;
+	if (!ParseEnumHeader(symbolsHeader, globalSymbols, err))
+		return false;
+	std::vector<StringEntry> strings;
+	if (!ParseStringTable(stringTable, nullptr, strings, err))
+		return false;
+	for (const StringEntry& s : strings)
+	{
+		auto it = globalSymbols.find(s.symbol);
+		if (it == globalSymbols.end())
+		{
+			err = {stringTable.name, s.line, "unknown symbol '" + s.symbol + "' (not in c4d_symbols.h)"};
+			return false;
+		}
+		if (!out.emplace(it->second, FromUtf8(s.longText)).second)
+		{
+			err = {stringTable.name, s.line, "string id " + std::to_string(it->second) + " has two texts"};
+			return false;
+		}
+	}
+	return true;
+}
 
 std::string LowerAscii(std::string s)
 {

@@ -112,5 +112,4 @@ private:
 
 // The whole file; false with the reason when it is missing or unreadable.
 Bool ReadTextFile(const std::filesystem::path& path, std::string& out, ResourceError& err);
-Bool TokenizeFile(const std::filesystem::path& path, Bool cppHeader, std::vector<Token>& tokens, ResourceError& err);
 } // namespace vh

@@ -25,6 +25,20 @@ using StaticDescriptionRef = std::shared_ptr<const StaticDescription>;
 // Lower-cases ASCII letters: description names are matched without regard to case.
 std::string LowerAscii(std::string s);
 
+struct ResourceError;
+// The text of one resource file and the name its messages give it.
+struct ResourceText
+{
+	std::string name;
+	std::string text;
+};
+// One description from its .res, .h and .str texts, as a res folder's description/STEM.res with its
+// .h and strings_en-US/description/STEM.str are read; false with err when anything is wrong.
+Bool ParseDescription(const std::string& stem, const ResourceText& res, const ResourceText& h, const ResourceText& str,
+	StaticDescription& out, ResourceError& err);
+// The global string table (c4d_strings.str) against the symbols of c4d_symbols.h, by id.
+Bool ParseGlobalStrings(const ResourceText& symbolsHeader, const ResourceText& stringTable, std::map<Int32, String>& out, ResourceError& err);
+
 // Reads a res folder; nullptr (and one console line naming file and line) when anything is wrong.
 LocalResource* LoadLocalResource(const Filename& folder);
 void FreeLocalResource(LocalResource* lr);
