@@ -168,10 +168,17 @@ public:
 		return false;
 	}
 
+	// The data ends before a value that needs n more bytes.
+	Bool Short()
+	{
+		_s.truncated = !_s.error;
+		return Fail();
+	}
+
 	Bool Bytes(void* p, size_t n)
 	{
 		if (_s.error || Left() < n)
-			return Fail();
+			return Short();
 		std::memcpy(p, _in.data() + _s.pos, n);
 		_s.pos += n;
 		return true;
@@ -194,7 +201,11 @@ public:
 		UInt64 t;
 		if (!U64(&t, 1))
 			return false;
-		return t == static_cast<unsigned char>(expected) ? true : Fail();
+		if (t == static_cast<unsigned char>(expected))
+			return true;
+		// The position names the value that is wrong, not the byte after its tag.
+		--_s.pos;
+		return Fail();
 	}
 
 	Bool I32(Int32* v)
@@ -249,8 +260,10 @@ public:
 		Int32 len;
 		if (!I32(&len))
 			return false;
-		if (len < 0 || size_t(len) > Left())
+		if (len < 0)
 			return Fail();
+		if (size_t(len) > Left())
+			return Short();
 		try
 		{
 			std::string utf8(reinterpret_cast<const char*>(_in.data() + _s.pos), size_t(len));
@@ -269,8 +282,10 @@ public:
 		Int32 id, count;
 		if (depth > kMaxDepth || !I32(&id) || !I32(&count))
 			return Fail();
-		if (count < 0 || size_t(count) > Left() / kMinEntryBytes)
+		if (count < 0)
 			return Fail();
+		if (size_t(count) > Left() / kMinEntryBytes)
+			return Short();
 		bc->SetId(id);
 		for (Int32 i = 0; i < count; ++i)
 		{

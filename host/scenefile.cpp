@@ -1,7 +1,13 @@
 // Scene files: materials, the object tree and the plug-in data blocks, in HyperFile framing.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 #include <unordered_map>
+
+#include <sys/stat.h>
 
 #include "node.h"
 #include "vh/hyperfile.h"
@@ -118,6 +124,7 @@ Bool WriteObjectList(HyperFile* hf, Node* first, BaseDocument* doc)
 
 struct Loader
 {
+	std::string reason; // set where the file says more than "damaged"
 	HyperFile* hf = nullptr;
 	BaseDocument* doc = nullptr;
 	std::unordered_map<Int64, Int64> ids; // stored link id -> id of the loaded node
@@ -334,8 +341,13 @@ Bool LoadInto(Loader& ld)
 	Node* d = Access::Of(ld.doc);
 	Int32 version = 0, count = 0;
 	String docName;
-	if (!hf->ReadInt32(&version) || version < 1 || version > SCENE_VERSION || !hf->ReadString(&docName) ||
-		!hf->ReadInt32(&count) || count < 0)
+	if (hf->ReadInt32(&version) && (version < 1 || version > SCENE_VERSION))
+	{
+		ld.reason = "unsupported scene version " + std::to_string(version) + " (this host reads 1 to " +
+			std::to_string(SCENE_VERSION) + ")";
+		return false;
+	}
+	if (version == 0 || !hf->ReadString(&docName) || !hf->ReadInt32(&count) || count < 0)
 		return false;
 	d->name = docName;
 	for (Int32 i = 0; i < count; ++i)
@@ -360,6 +372,9 @@ Bool LoadInto(Loader& ld)
 	for (Node* n : ld.loaded)
 	{
 		RemapContainer(n->data, ld.ids);
+		// A file can hold any number; the object gets only what its attribute panel would let through.
+		if (n->nodeData)
+			HoldToDescription(n->type, n->data);
 		if (n->materialLink)
 		{
 			auto it = ld.ids.find(n->materialLink);
@@ -367,6 +382,58 @@ Bool LoadInto(Loader& ld)
 		}
 	}
 	return true;
+}
+// Why reading stopped: the loader's own reason, or where the framing failed.
+std::string FailureReason(const Loader& ld)
+{
+	if (!ld.reason.empty())
+		return ld.reason;
+	const HyperFileState* s = ld.hf->_state;
+	if (s && s->truncated)
+		return "truncated at byte " + std::to_string(s->data.size());
+	return "damaged at byte " + std::to_string(s ? s->pos : 0);
+}
+
+// What can be told before reading the whole file: its kind, its size and its header.
+Bool CheckSceneFile(const std::string& path, std::string& reason)
+{
+	struct stat info;
+	if (::stat(path.c_str(), &info) != 0)
+	{
+		reason = std::strerror(errno);
+		return false;
+	}
+	if (!S_ISREG(info.st_mode))
+	{
+		reason = "not a regular file";
+		return false;
+	}
+	if (info.st_size > SCENE_FILE_LIMIT)
+	{
+		reason = std::to_string(info.st_size) + " bytes, over the limit of " + std::to_string(SCENE_FILE_LIMIT) + " bytes";
+		return false;
+	}
+	unsigned char head[12] = {};
+	FILE* f = std::fopen(path.c_str(), "rb");
+	if (!f)
+	{
+		reason = std::strerror(errno);
+		return false;
+	}
+	const size_t n = std::fread(head, 1, sizeof head, f);
+	std::fclose(f);
+	const auto word = [&](size_t at) {
+		return Int32(UInt32(head[at]) | UInt32(head[at + 1]) << 8 | UInt32(head[at + 2]) << 16 | UInt32(head[at + 3]) << 24);
+	};
+	if (std::memcmp(head, kHyperMagic, std::min(n, sizeof kHyperMagic)) != 0)
+		reason = "bad magic (not a scene file)";
+	else if (n < sizeof head)
+		reason = "truncated at byte " + std::to_string(n);
+	else if (word(4) < 1 || word(4) > kHyperVersion)
+		reason = "unsupported version " + std::to_string(word(4)) + " (this host reads 1 to " + std::to_string(kHyperVersion) + ")";
+	else if (word(8) != SCENE_IDENT)
+		reason = "not a scene file (a file of another kind in the same framing)";
+	return reason.empty();
 }
 } // namespace
 
@@ -398,13 +465,21 @@ Bool SaveDocument(BaseDocument* doc, const Filename& file)
 	return ok;
 }
 
-BaseDocument* LoadDocument(const Filename& file)
+BaseDocument* LoadDocument(const Filename& file, std::string* error)
 {
+	std::string reason;
+	if (!CheckSceneFile(ToUtf8(file.GetString()), reason))
+	{
+		if (error)
+			*error = reason;
+		return nullptr;
+	}
 	HyperFile* hf = HyperFile::Alloc();
 	if (!hf)
 		return nullptr;
 	BaseDocument* doc = nullptr;
 	Bool ok = false;
+	reason = "cannot be read";
 	try
 	{
 		if (hf->Open(SCENE_IDENT, file, FILEOPEN::READ, FILEDIALOG::NONE))
@@ -416,6 +491,8 @@ BaseDocument* LoadDocument(const Filename& file)
 				ld.hf = hf;
 				ld.doc = doc;
 				ok = LoadInto(ld);
+				if (!ok)
+					reason = FailureReason(ld);
 			}
 			hf->Close();
 		}
@@ -423,10 +500,13 @@ BaseDocument* LoadDocument(const Filename& file)
 	catch (const std::bad_alloc&)
 	{
 		ok = false;
+		reason = "out of memory";
 	}
 	HyperFile::Free(hf);
 	if (!ok)
 	{
+		if (error)
+			*error = reason;
 		BaseDocument::Free(doc);
 		return nullptr;
 	}

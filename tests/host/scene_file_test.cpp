@@ -274,8 +274,10 @@ TEST_F(SceneFile, TruncatedOrDamagedFilesGiveNothingAndLeakNothing)
 	for (size_t n = 0; n < bytes.size(); ++n)
 	{
 		testfiles::WriteFile(cut, bytes.substr(0, n));
-		BaseDocument* d = vh::LoadDocument(File(cut));
+		std::string why;
+		BaseDocument* d = vh::LoadDocument(File(cut), &why);
 		EXPECT_EQ(d, nullptr) << "truncated to " << n << " bytes";
+		EXPECT_EQ(why, "truncated at byte " + std::to_string(n));
 		BaseDocument::Free(d);
 	}
 	EXPECT_EQ(Log().docInfoTypes.size(), 0u) << "no broadcast for a document that was not loaded";
@@ -289,6 +291,20 @@ TEST_F(SceneFile, TruncatedOrDamagedFilesGiveNothingAndLeakNothing)
 		testfiles::WriteFile(bad, damaged);
 		BaseDocument* d = vh::LoadDocument(File(bad));
 		BaseDocument::Free(d);
+	}
+
+	// The header's own faults, and a value of the wrong type where the scene's version belongs.
+	const std::vector<std::pair<size_t, std::string>> reasons = {{0, "bad magic (not a scene file)"},
+		{4, "unsupported version 95 (this host reads 1 to 1)"},
+		{8, "not a scene file (a file of another kind in the same framing)"}, {12, "damaged at byte 12"}};
+	for (const auto& [at, reason] : reasons)
+	{
+		std::string damaged = bytes;
+		damaged[at] = char(damaged[at] ^ 0x5e);
+		testfiles::WriteFile(bad, damaged);
+		std::string why;
+		EXPECT_EQ(vh::LoadDocument(File(bad), &why), nullptr);
+		EXPECT_EQ(why, reason);
 	}
 
 	std::string garbage(512, '\0');

@@ -40,9 +40,22 @@ std::string DefaultOutput(const std::string& molfile)
 int ExportCommand(Session& s, const MoleculeOptions& options, const std::string& output)
 {
 	const auto began = std::chrono::steady_clock::now();
+	const std::string tableProblem = ElementTableProblem(s);
+	if (!tableProblem.empty())
+	{
+		std::cerr << "vireltan-host: " << tableProblem << "; reinstall the module. Nothing exported\n";
+		return 1;
+	}
 	if (!LoadMolecule(s, options))
 	{
 		std::cerr << "vireltan-host: the molecule could not be loaded; nothing exported\n";
+		return 1;
+	}
+	const Vireltan* data = MoleculeData(s.op);
+	if (!data || data->atoms.GetCount() == 0)
+	{
+		std::cerr << "vireltan-host: " << options.molfile
+				  << " gave no atoms (an empty molecule, or a connection table the object does not read); nothing exported\n";
 		return 1;
 	}
 	return ExportDocument(s, output.empty() ? DefaultOutput(options.molfile) : output, &began);

@@ -1,10 +1,14 @@
 // The script runner and its table of steps.
 #include "script.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "dump.h"
 #include "export.h"
@@ -117,18 +121,25 @@ StepResult SaveStep(Session& s, const StepLine& l)
 	return StepResult::DONE;
 }
 
+// The scene's first top-level molecule object becomes the object later steps act on.
 StepResult OpenStep(Session& s, const StepLine& l)
 {
-	BaseDocument* loaded = vh::LoadDocument(Filename(vh::FromUtf8(s.Resolve(l.Rest(1)))));
-	if (!loaded || !loaded->GetFirstObject())
+	const std::string path = s.Resolve(l.Rest(1));
+	std::string reason;
+	BaseDocument* loaded = vh::LoadDocument(Filename(vh::FromUtf8(path)), &reason);
+	if (!loaded)
+		return Fail(l, "the scene " + path + " could not be opened: " + reason, StepResult::STOP);
+	BaseObject* molecule = loaded->GetFirstObject();
+	while (molecule && !MoleculeData(molecule))
+		molecule = molecule->GetNext();
+	if (!molecule)
 	{
-		if (loaded)
-			BaseDocument::Free(loaded);
-		return Fail(l, "the scene could not be opened", StepResult::STOP);
+		BaseDocument::Free(loaded);
+		return Fail(l, "the scene " + path + " holds no molecule object", StepResult::STOP);
 	}
 	BaseDocument::Free(s.doc);
 	s.doc = loaded;
-	s.op = loaded->GetFirstObject();
+	s.op = molecule;
 	return StepResult::DONE;
 }
 
@@ -200,6 +211,11 @@ std::vector<std::string> Words(const std::string& line)
 
 int RunScript(Session& s, const std::string& script)
 {
+	// A folder or a device would read as an empty script, or never end.
+	struct stat info;
+	const Bool exists = ::stat(script.c_str(), &info) == 0;
+	if (!exists || !S_ISREG(info.st_mode))
+		throw UsageError{"cannot read script '" + script + "': " + (exists ? "not a regular file" : std::strerror(errno))};
 	std::ifstream in(script);
 	if (!in)
 		throw UsageError{"cannot read script '" + script + "'"};

@@ -1,6 +1,8 @@
 // The session's document and the panel actions the command line and the script steps share.
 #include "session.h"
 
+#include <cmath>
+#include <iomanip>
 #include <sstream>
 
 #include "vh/host.h"
@@ -23,7 +25,7 @@ Session::~Session()
 Bool Session::NewDocument()
 {
 	doc = BaseDocument::Alloc();
-	op = doc ? vh::AllocPluginObject(ID_VIRELTAN) : nullptr;
+	op = doc ? vh::AllocPluginObject(ID_VIRELTAN, &initOk) : nullptr;
 	if (!op)
 		return false;
 	doc->InsertObject(op, nullptr, nullptr);
@@ -58,6 +60,44 @@ Vector ParseColour(const std::string& text, const std::string& what)
 	return Vector(parts[0], parts[1], parts[2]);
 }
 
+std::string NumberText(Float v)
+{
+	if (std::abs(v) < 1e15 && v == std::floor(v))
+		return std::to_string(static_cast<long long>(v));
+	std::ostringstream out;
+	out << std::setprecision(10) << v;
+	return out.str();
+}
+
+std::string RangeText(const vh::ParamRange& r)
+{
+	if (!r.cycle.empty())
+	{
+		std::string values;
+		for (Int32 c : r.cycle)
+			values += (values.empty() ? "" : ", ") + std::to_string(c);
+		return "one of " + values;
+	}
+	const std::string low = r.hasMin ? NumberText(r.min) + (r.minExclusive ? " (excluded)" : "") : "";
+	const std::string high = r.hasMax ? NumberText(r.max) + (r.maxExclusive ? " (excluded)" : "") : "";
+	if (r.hasMin && r.hasMax)
+		return "from " + low + " to " + high;
+	return r.hasMin ? "at least " + low : "at most " + high;
+}
+
+// The attribute panel lets through only what the object's description allows.
+void CheckRange(const vh::ParamInfo& p, const GeData& value)
+{
+	if (p.dtype != DTYPE_LONG && p.dtype != DTYPE_REAL)
+		return;
+	vh::ParamRange range;
+	if (!vh::DescriptionRange("oxvireltan"_s, p.id, &range))
+		return;
+	const Float v = p.dtype == DTYPE_LONG ? Float(value.GetInt32()) : value.GetFloat();
+	if (!vh::InRange(range, v))
+		throw UsageError{p.symbol + " must be " + RangeText(range) + ", got " + NumberText(v)};
+}
+
 // Builds the attribute panel once, as the host does after a change, so new groups get their defaults.
 void BuildPanel(Session& s)
 {
@@ -83,6 +123,56 @@ Bool HasValue(Int32 dtype)
 {
 	return dtype == DTYPE_BOOL || dtype == DTYPE_LONG || dtype == DTYPE_REAL || dtype == DTYPE_COLOR ||
 		dtype == DTYPE_VECTOR || dtype == DTYPE_STRING || dtype == DTYPE_FILENAME;
+}
+
+namespace
+{
+std::string UpperTrimmed(const std::string& text)
+{
+	const size_t first = text.find_first_not_of(" \t");
+	if (first == std::string::npos)
+		return "";
+	std::string key = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+	for (char& c : key)
+		c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+	return key;
+}
+
+Bool IsElementSymbol(const std::string& symbol)
+{
+	if (symbol.empty() || symbol.size() > 3)
+		return false;
+	for (char c : symbol)
+		if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+			return false;
+	return true;
+}
+} // namespace
+
+std::string ElementTableProblem(Session& s)
+{
+	const std::string table = "the element table (ptable.csv in the module's res folder)";
+	const Vireltan* data = MoleculeData(s.op);
+	if (!s.initOk || !data)
+		return table + " is missing or unreadable";
+	if (data->elements.GetCount() == 0)
+		return table + " is empty";
+	for (Int i = 0; i < data->elements.GetCount(); ++i)
+		if (!IsElementSymbol(vh::ToUtf8(data->elements[i].symbol)))
+			return table + " is damaged: record " + std::to_string(i + 1) + " has no element symbol";
+	return "";
+}
+
+Bool KnownGroupSymbol(Session& s, const std::string& symbol)
+{
+	const std::string key = UpperTrimmed(symbol);
+	if (key == "BD1" || key == "BD2" || key == "BD3" || key == "BD4" || key == "NUC")
+		return true;
+	if (const Vireltan* data = MoleculeData(s.op))
+		for (const ElementRecord& e : data->elements)
+			if (UpperTrimmed(vh::ToUtf8(e.symbol)) == key)
+				return true;
+	return false;
 }
 
 Float ParseFloat(const std::string& text, const std::string& what)
@@ -152,6 +242,7 @@ void SetParameter(Session& s, const std::string& name, const std::string& value)
 			data = GeData(vh::FromUtf8(value));
 			break;
 	}
+	CheckRange(*p, data);
 	const DescID id(DescLevel(p->id, p->dtype, 0));
 	s.op->SetParameter(id, data, DESCFLAGS_SET::USERINTERACTION);
 	DescriptionPostSetValue msg;
@@ -178,27 +269,38 @@ void Press(Session& s, const std::string& name)
 
 void AddMaterial(Session& s, const std::string& spec)
 {
+	const std::string form = " (expected SYMBOL[:NAME][:#RRGGBB])";
 	std::vector<std::string> parts;
 	std::stringstream in(spec);
 	std::string part;
 	while (std::getline(in, part, ':'))
 		parts.push_back(part);
 	if (parts.empty() || parts[0].empty() || parts.size() > 3)
-		throw UsageError{"bad material '" + spec + "' (expected SYMBOL[:NAME][:#RRGGBB])"};
+		throw UsageError{"bad material '" + spec + "'" + form};
+	if (!KnownGroupSymbol(s, parts[0]))
+		throw UsageError{"unknown symbol '" + parts[0] + "' in material '" + spec +
+			"' (an element symbol of the table, BD1 to BD4 for bonds, or NUC for nuclei)"};
 	std::string name = parts[0];
 	Vector colour(0.8, 0.8, 0.8);
+	Bool named = false, coloured = false;
 	for (size_t i = 1; i < parts.size(); ++i)
 	{
-		if (!parts[i].empty() && parts[i][0] == '#')
+		if (!parts[i].empty() && parts[i][0] == '#' && !coloured)
 		{
 			if (parts[i].size() != 7 || parts[i].find_first_not_of("0123456789abcdefABCDEF", 1) != std::string::npos)
-				throw UsageError{"bad material colour '" + parts[i] + "'"};
+				throw UsageError{"bad material colour '" + parts[i] + "' (expected #RRGGBB)"};
 			const unsigned long v = std::stoul(parts[i].substr(1), nullptr, 16);
 			colour = Vector(((v >> 16) & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0, (v & 0xFF) / 255.0);
+			coloured = true;
+		}
+		else if (!parts[i].empty() && !named && !coloured)
+		{
+			name = parts[i];
+			named = true;
 		}
 		else if (!parts[i].empty())
 		{
-			name = parts[i];
+			throw UsageError{"bad material colour '" + parts[i] + "' in '" + spec + "'" + form};
 		}
 	}
 	BaseMaterial* mat = BaseMaterial::Alloc(Mmaterial);

@@ -28,6 +28,7 @@ struct Session
 	BaseDocument* doc = nullptr;
 	BaseObject* op = nullptr;
 	std::string baseFolder = ".";
+	Bool initOk = false; // the object's Init succeeded (it reads the element table)
 
 	Session() = default;
 	Session(const Session&) = delete;
@@ -45,6 +46,12 @@ Bool HasValue(Int32 dtype);
 Int32 ParseInt(const std::string& text, const std::string& what);
 Float ParseFloat(const std::string& text, const std::string& what);
 Bool ParseBool(const std::string& text, const std::string& what);
+
+// Why the object's element table cannot serve an export; empty when it can.
+std::string ElementTableProblem(Session& s);
+// Whether a material group symbol names something the object colours: an element of its table
+// (letter case and blanks aside), BD1..BD4 (bonds by order) or NUC (nuclei).
+Bool KnownGroupSymbol(Session& s, const std::string& symbol);
 
 // Sets a parameter by its description symbol as the attribute panel does: set, then tell the object.
 void SetParameter(Session& s, const std::string& name, const std::string& value);

@@ -97,6 +97,23 @@ struct ParamInfo
 };
 // Elements with a symbol of a description resource, in file order; empty when the name is unknown.
 std::vector<ParamInfo> DescriptionParameters(const String& descriptionName);
+// What a description lets a LONG or REAL parameter hold: MIN and MAX (exclusive with MINEX and
+// MAXEX), or the values a CYCLE lists.
+struct ParamRange
+{
+	Bool hasMin = false, hasMax = false;
+	Bool minExclusive = false, maxExclusive = false;
+	Float min = 0.0, max = 0.0;
+	std::vector<Int32> cycle; // empty when the parameter is not a cycle
+};
+// The range of parameter id in the named description resource; false when it has no such element.
+Bool DescriptionRange(const String& descriptionName, Int32 id, ParamRange* range);
+// Whether value lies in the range (NaN never does).
+Bool InRange(const ParamRange& range, Float value);
+// Holds the numbers of a registered plug-in object's container to its description, as the host does
+// with values read from a scene file: a number beyond a bound becomes the bound (NaN the lower one),
+// a value a cycle does not list becomes the cycle's first value. Returns how many values changed.
+Int HoldToDescription(Int32 pluginId, BaseContainer& bc);
 
 // ---- documents -------------------------------------------------------------------------------
 // Runs the execution pass (AddToExecution/Execute) and then every generator of the document.
@@ -105,8 +122,12 @@ void EvaluateDocument(BaseDocument* doc);
 void BroadcastMessage(BaseDocument* doc, Int32 type, void* data);
 // Scene files: the object tree with containers, plug-in data blocks, and the document's materials.
 Bool SaveDocument(BaseDocument* doc, const Filename& file);
-// Opens a scene; after loading broadcasts MSG_DOCUMENTINFO with MSG_DOCUMENTINFO_TYPE_LOAD.
-BaseDocument* LoadDocument(const Filename& file);
+// Scene files larger than this are refused unread; a scene of molecule objects takes kilobytes.
+constexpr Int64 SCENE_FILE_LIMIT = Int64(64) << 20;
+// Opens a scene; after loading broadcasts MSG_DOCUMENTINFO with MSG_DOCUMENTINFO_TYPE_LOAD. nullptr
+// when it cannot, and then *error (when given) says why: no such file, not a regular file, over the
+// size limit, bad magic, unsupported version, not a scene, truncated at byte N, damaged at byte N.
+BaseDocument* LoadDocument(const Filename& file, std::string* error = nullptr);
 // Host copy of an object (container, NodeData through CopyTo, children, tags).
 BaseObject* CloneObject(BaseObject* op);
 

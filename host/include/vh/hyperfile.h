@@ -31,6 +31,7 @@ struct HyperFileState
 	Bool open = false;
 	Bool write = false;
 	Bool error = false; // sticky: once set every later read or write fails
+	Bool truncated = false; // a read failed because the data ended inside its value
 	Int32 ident = 0;
 	BaseDocument* document = nullptr;
 
