@@ -261,6 +261,11 @@ void BaseContainer::SetLink(Int32 id, C4DAtomGoal* link)
 	BaseLink::Free(bl);
 }
 
+namespace
+{
+constexpr size_t kFirstCapacity = 4;
+} // namespace
+
 GeData* BaseContainer::SetData(Int32 id, const GeData& n)
 {
 	for (auto& e : _entries)
@@ -273,6 +278,9 @@ GeData* BaseContainer::SetData(Int32 id, const GeData& n)
 	}
 	try
 	{
+		// Most containers hold a handful of values: one allocation instead of growing 1, 2, 4.
+		if (_entries.empty() && _entries.capacity() == 0)
+			_entries.reserve(kFirstCapacity);
 		_entries.emplace_back(id, n);
 	}
 	catch (const std::bad_alloc&)

@@ -5,7 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <cstring>
+#include <iterator>
 #include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -440,6 +445,43 @@ void BuildSphere(Float radius, Int32 segments, std::vector<Vector>& points, std:
 	for (Int32 i = 0; i < segments; ++i)
 		polys.push_back(Triangle(at(rings, i), at(rings, i + 1), south));
 }
+// Spheres of one radius and segment count share their points and polygons: a molecule's atoms
+// of one element are built once, and memory does not grow with the atom count. The table holds
+// no sphere alive; an entry whose sphere is gone is built anew.
+void ShareSphere(Float radius, Int32 segments, Node& n)
+{
+	struct Shared
+	{
+		std::weak_ptr<std::vector<Vector>> points;
+		std::weak_ptr<std::vector<CPolygon>> polygons;
+	};
+	static std::mutex lock;
+	static std::map<std::pair<UInt64, Int32>, Shared> table;
+	constexpr size_t kPruneAbove = 256;
+
+	UInt64 bits = 0;
+	std::memcpy(&bits, &radius, sizeof bits);
+	const std::pair<UInt64, Int32> key(bits, segments);
+	std::lock_guard<std::mutex> hold(lock);
+	Shared& entry = table[key];
+	std::shared_ptr<std::vector<Vector>> points = entry.points.lock();
+	std::shared_ptr<std::vector<CPolygon>> polygons = entry.polygons.lock();
+	if (!points || !polygons)
+	{
+		points = std::make_shared<std::vector<Vector>>();
+		polygons = std::make_shared<std::vector<CPolygon>>();
+		BuildSphere(radius, segments, *points, *polygons);
+		entry.points = points;
+		entry.polygons = polygons;
+		if (table.size() > kPruneAbove)
+		{
+			for (auto it = table.begin(); it != table.end();)
+				it = it->second.points.expired() ? table.erase(it) : std::next(it);
+		}
+	}
+	n.points.Share(points);
+	n.polygons.Share(polygons);
+}
 } // namespace
 
 std::vector<Vector> EvaluateSpline(SplineObject* spline)
@@ -477,12 +519,16 @@ PolygonObject* GetSweepGeometry(BaseObject* sweep)
 
 		made = static_cast<PolygonObject*>(Access::Create(NodeClass::POLYGON, Opolygon));
 		Node* d = Access::Of(made);
-		if (!d || !BuildSweep(in, d->points, d->polygons))
+		std::vector<Vector> points;
+		std::vector<CPolygon> polys;
+		if (!d || !BuildSweep(in, points, polys))
 		{
 			Access::Destroy(made);
 			DropDerived(n);
 			return nullptr;
 		}
+		d->points = std::move(points);
+		d->polygons = std::move(polys);
 		d->name = DefaultName(Opolygon);
 		DropDerived(n);
 		n->derived = made;
@@ -518,7 +564,7 @@ BaseObject* GeneratePrimitive(BaseDocument*, Int32 type, const BaseContainer& bc
 		return nullptr;
 	try
 	{
-		vh::BuildSphere(radius, segments, n->points, n->polygons);
+		vh::ShareSphere(radius, segments, *n);
 		n->name = vh::DefaultName(Osphere);
 	}
 	catch (const std::exception&)

@@ -98,10 +98,19 @@ struct Geometry
 // FNV-1a over the bytes of a polygon object's points and polygons.
 uint64_t Fingerprint(const PolygonObject* poly)
 {
+	// FNV-style, eight bytes a step: a sphere's or a tube's arrays are thousands of bytes.
 	uint64_t h = 1469598103934665603ull;
 	auto mix = [&h](const void* data, size_t size) {
 		const auto* b = static_cast<const unsigned char*>(data);
-		for (size_t i = 0; i < size; ++i)
+		size_t i = 0;
+		for (; i + 8 <= size; i += 8)
+		{
+			uint64_t word;
+			std::memcpy(&word, b + i, 8);
+			h = (h ^ word) * 1099511628211ull;
+			h ^= h >> 32;
+		}
+		for (; i < size; ++i)
 			h = (h ^ b[i]) * 1099511628211ull;
 	};
 	const Int32 counts[2] = { poly->GetPointCount(), poly->GetPolygonCount() };
@@ -478,10 +487,20 @@ private:
 	// points and polygons (equal spheres, for one) share one, triangulated once.
 	int PrimitiveFor(const PolygonObject* poly)
 	{
+		// Objects that share their arrays (the host shares equal spheres' storage) are the same
+		// input without looking at the contents. Every object seen stays alive for the whole
+		// export, so an address seen cannot come back holding other geometry.
+		const StorageKey storage { poly->GetPointR(), poly->GetPolygonR(), poly->GetPointCount(), poly->GetPolygonCount() };
+		const auto known = _byStorage.find(storage);
+		if (known != _byStorage.end())
+			return known->second;
 		std::vector<std::pair<const PolygonObject*, int>>& bucket = _sources[Fingerprint(poly)];
 		for (const auto& [seen, primitive] : bucket)
 			if (SameInput(seen, poly))
+			{
+				_byStorage.emplace(storage, primitive);
 				return primitive;
+			}
 		const Geometry g = Triangulate(poly->GetPointR(), poly->GetPointCount(), poly->GetPolygonR(), poly->GetPolygonCount());
 		int primitive = -1;
 		if (!g.indices.empty())
@@ -490,6 +509,7 @@ private:
 			_primitives.push_back({ Accessors(g), Int(g.indices.size() / 3) });
 		}
 		bucket.emplace_back(poly, primitive);
+		_byStorage.emplace(storage, primitive);
 		return primitive;
 	}
 
@@ -581,6 +601,9 @@ private:
 	std::map<MaterialKey, int> _materials;
 	// Objects seen, by the fingerprint of their points and polygons, with their primitive (-1: none).
 	std::unordered_map<uint64_t, std::vector<std::pair<const PolygonObject*, int>>> _sources;
+	// The same by the addresses and sizes of the arrays, for objects that share them.
+	using StorageKey = std::tuple<const Vector*, const CPolygon*, Int32, Int32>;
+	std::map<StorageKey, int> _byStorage;
 	std::vector<Primitive> _primitives;
 	std::map<std::pair<int, int>, int> _meshes;
 	ExportSummary _summary;

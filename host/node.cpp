@@ -411,18 +411,21 @@ BaseObject* NewObjectNode(NodeClass cls, Int32 type)
 
 String DefaultName(Int32 type)
 {
+	// Copies of one string each: a copy shares the characters, so naming an object allocates nothing.
+	static const String null("Null"), sweep("Sweep"), spline("Spline"), polygon("Polygon"), sphere("Sphere"),
+		cylinder("Cylinder"), phong("Phong"), texture("Texture"), material("Mat");
 	switch (type)
 	{
-		case Onull: return String("Null");
-		case Osweep: return String("Sweep");
-		case Ospline: return String("Spline");
-		case Opolygon: return String("Polygon");
-		case Osphere: return String("Sphere");
-		case Ocylinder: return String("Cylinder");
-		case Tphong: return String("Phong");
-		case Ttexture: return String("Texture");
+		case Onull: return null;
+		case Osweep: return sweep;
+		case Ospline: return spline;
+		case Opolygon: return polygon;
+		case Osphere: return sphere;
+		case Ocylinder: return cylinder;
+		case Tphong: return phong;
+		case Ttexture: return texture;
 		case Mbase:
-		case Mmaterial: return String("Mat");
+		case Mmaterial: return material;
 		default: break;
 	}
 	if (const ObjectPlugin* p = FindObjectPlugin(type))

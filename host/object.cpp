@@ -200,12 +200,12 @@ Bool BaseObject::SetPhong(Bool on, Bool anglelimit, Float angle)
 
 const Vector* PointObject::GetPointR() const
 {
-	return vh::Items(this, &Node::points);
+	return vh::ItemsR(this, &Node::points);
 }
 
 Vector* PointObject::GetPointW()
 {
-	return vh::Items(this, &Node::points);
+	return vh::ItemsW(this, &Node::points);
 }
 
 Int32 PointObject::GetPointCount() const
@@ -223,8 +223,8 @@ PolygonObject* PolygonObject::Alloc(Int32 pcnt, Int32 vcnt)
 		return nullptr;
 	try
 	{
-		n->points.resize(size_t(pcnt));
-		n->polygons.resize(size_t(vcnt));
+		n->points = std::vector<Vector>(size_t(pcnt));
+		n->polygons = std::vector<CPolygon>(size_t(vcnt));
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -242,12 +242,12 @@ void PolygonObject::Free(PolygonObject*& bl)
 
 const CPolygon* PolygonObject::GetPolygonR() const
 {
-	return vh::Items(this, &Node::polygons);
+	return vh::ItemsR(this, &Node::polygons);
 }
 
 CPolygon* PolygonObject::GetPolygonW()
 {
-	return vh::Items(this, &Node::polygons);
+	return vh::ItemsW(this, &Node::polygons);
 }
 
 Int32 PolygonObject::GetPolygonCount() const
@@ -265,7 +265,7 @@ SplineObject* SplineObject::Alloc(Int32 pcnt, SPLINETYPE type)
 		return nullptr;
 	try
 	{
-		n->points.resize(size_t(pcnt));
+		n->points = std::vector<Vector>(size_t(pcnt));
 		if (type == SPLINETYPE::BEZIER)
 			n->tangents.resize(size_t(pcnt));
 		n->data.SetInt32(SPLINEOBJECT_TYPE, Int32(type));

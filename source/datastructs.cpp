@@ -1,5 +1,6 @@
 #include "datastructs.h"
 
+#include <cstring>
 #include <istream>
 
 Int32 FindElement(const String& symbol, const maxon::BaseArray<ElementRecord>& elements)
@@ -20,9 +21,8 @@ Bool ReadTextLine(std::istream& stream, char* buffer, Int bufferSize)
 	// getline fails on a line that fills the buffer; what was read stays in it either way, and a
 	// failed stream still leaves an empty, terminated buffer.
 	stream.getline(buffer, std::streamsize(bufferSize));
-	Int len = 0;
-	while (len < bufferSize - 1 && buffer[len] != '\0')
-		++len;
+	const void* end = std::memchr(buffer, '\0', size_t(bufferSize - 1));
+	const Int len = end ? static_cast<const char*>(end) - buffer : bufferSize - 1;
 	if (len > 0 && buffer[len - 1] == '\r')
 		buffer[len - 1] = '\0';
 	return !stream.fail();

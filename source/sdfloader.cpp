@@ -6,6 +6,8 @@
 #include <fstream>
 #include <initializer_list>
 #include <limits>
+#include <new>
+#include <vector>
 
 namespace
 {
@@ -57,6 +59,173 @@ Float Coordinate(const String& text)
 	return value;
 }
 
+Bool IsBlankByte(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+Bool IsDigitByte(char c) { return c >= '0' && c <= '9'; }
+
+// The plain decimal forms of a V2000 field, "  -1.2345" and "  12": blanks, an optional minus
+// (coordinates only), at most 15 digits with an optional fraction, blanks. For these the host's
+// conversion gives exactly what is computed here, always a finite number (a 15-digit mantissa and a power of ten up to
+// 1e15 are exact doubles, so one division rounds as a correct conversion does); every other
+// text goes through the host's conversion.
+Bool PlainDecimal(const char* text, size_t size, Bool allowFraction, Bool* negative, Int64* mantissa, Int32* fractionDigits)
+{
+	size_t i = 0;
+	while (i < size && IsBlankByte(text[i]))
+		++i;
+	*negative = allowFraction && i < size && text[i] == '-';
+	if (*negative)
+		++i;
+	Int64 m = 0;
+	Int32 digits = 0, fraction = 0;
+	for (; i < size && IsDigitByte(text[i]); ++i, ++digits)
+		m = m * 10 + (text[i] - '0');
+	if (digits == 0)
+		return false;
+	if (allowFraction && i < size && text[i] == '.')
+	{
+		for (++i; i < size && IsDigitByte(text[i]); ++i, ++digits, ++fraction)
+			m = m * 10 + (text[i] - '0');
+	}
+	while (i < size && IsBlankByte(text[i]))
+		++i;
+	if (i != size || digits > 15)
+		return false;
+	*mantissa = m;
+	*fractionDigits = fraction;
+	return true;
+}
+
+// One line as the reader's columns see it. An ASCII line's columns are its bytes; any other line
+// goes through a host String, whose decoding decides what a column is.
+class Line
+{
+public:
+	explicit Line(const char* text) : _text(text), _size(std::strlen(text))
+	{
+		// Eight bytes a step: any byte with its top bit set makes the line non-ASCII.
+		UInt64 high = 0;
+		size_t i = 0;
+		for (; i + 8 <= _size; i += 8)
+		{
+			UInt64 word;
+			std::memcpy(&word, text + i, 8);
+			high |= word;
+		}
+		for (; i < _size; ++i)
+			high |= static_cast<unsigned char>(text[i]);
+		_ascii = (high & 0x8080808080808080ull) == 0;
+		if (!_ascii)
+			_string = LineString(text);
+	}
+
+	// The bytes of the 1-based columns first..last, cut to the line; false for a non-ASCII line.
+	Bool Bytes(Int first, Int last, const char** text, size_t* size) const
+	{
+		if (!_ascii)
+			return false;
+		const size_t begin = std::min(_size, size_t(first - 1));
+		const size_t end = std::min(_size, size_t(last));
+		*text = _text + begin;
+		*size = end > begin ? end - begin : 0;
+		return true;
+	}
+
+	String Text(Int first, Int last) const
+	{
+		const char* text = nullptr;
+		size_t size = 0;
+		if (!Bytes(first, last, &text, &size))
+			return Columns(_string, first, last);
+		String s;
+		s.SetCString(text, Int(size), STRINGENCODING::XBIT);
+		return s;
+	}
+
+	// A coordinate (see Coordinate).
+	Float ToCoordinate(Int first, Int last) const
+	{
+		static const Float powers[16] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+		const char* text = nullptr;
+		size_t size = 0;
+		Bool negative = false;
+		Int64 mantissa = 0;
+		Int32 fraction = 0;
+		if (Bytes(first, last, &text, &size) && PlainDecimal(text, size, true, &negative, &mantissa, &fraction))
+		{
+			const Float value = Float(mantissa) / powers[fraction];
+			return negative ? -value : value;
+		}
+		return Coordinate(Text(first, last));
+	}
+
+	Int32 ToInt32(Int first, Int last) const
+	{
+		const char* text = nullptr;
+		size_t size = 0;
+		Bool negative = false;
+		Int64 mantissa = 0;
+		Int32 fraction = 0;
+		if (Bytes(first, last, &text, &size) && PlainDecimal(text, size, false, &negative, &mantissa, &fraction) &&
+			mantissa <= 0x7FFFFFFF)
+			return Int32(mantissa);
+		Bool error = false;
+		return Text(first, last).ToInt32(&error);
+	}
+
+private:
+	const char* _text;
+	size_t _size;
+	Bool _ascii = true;
+	String _string;
+};
+
+// Element index of an atom line's symbol columns; the element table does not change during a
+// load, so each distinct column text is looked up once. False when the lookup ran out of memory.
+class SymbolLookup
+{
+public:
+	explicit SymbolLookup(const maxon::BaseArray<ElementRecord>& elements) : _elements(elements) {}
+
+	Bool Find(const Line& line, Int first, Int last, Int32* index)
+	{
+		const char* text = nullptr;
+		size_t size = 0;
+		Key key = 0;
+		const Bool cacheable = line.Bytes(first, last, &text, &size) && size <= 3;
+		if (cacheable)
+		{
+			std::memcpy(&key, text, size);
+			key |= UInt32(size) << 24;
+			for (const auto& [seen, found] : _seen)
+				if (seen == key)
+				{
+					*index = found;
+					return true;
+				}
+		}
+		String symbol = line.Text(first, last);
+		iferr (symbol.Trim())
+			return false;
+		*index = FindElement(symbol, _elements);
+		if (cacheable)
+		{
+			try
+			{
+				_seen.emplace_back(key, *index);
+			}
+			catch (const std::bad_alloc&)
+			{
+			}
+		}
+		return true;
+	}
+
+private:
+	// Up to three column bytes and their count in the high byte.
+	using Key = UInt32;
+	const maxon::BaseArray<ElementRecord>& _elements;
+	std::vector<std::pair<Key, Int32>> _seen;
+};
 Bool StartsWith(const char* line, const char* prefix)
 {
 	return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
@@ -325,6 +494,7 @@ void ReadV2000(std::istream& file, char* line, const String& counts, const maxon
 	Int32 bondCount = Columns(counts, 4, 6).ToInt32(&error);
 	if (atomCount > MAX_ATOM_LINES)
 		atomCount = MAX_ATOM_LINES;
+	SymbolLookup lookup(elements);
 
 	// Number each atom line maps to among the stored atoms, 0 when its atom was left out,
 	// so that bonds keep naming the right atoms.
@@ -333,13 +503,10 @@ void ReadV2000(std::istream& file, char* line, const String& counts, const maxon
 	while (atomLines < atomCount && NextLine(file, line))
 	{
 		const Int32 i = ++atomLines;
-		String atomLine = LineString(line);
-		Vector position(Coordinate(Columns(atomLine, 1, 10)), Coordinate(Columns(atomLine, 11, 20)), Coordinate(Columns(atomLine, 21, 30)));
-		String symbol = Columns(atomLine, 31, 33);
-		iferr (symbol.Trim())
-			continue;
-		Int32 elementIndex = FindElement(symbol, elements);
-		if (elementIndex < 0)
+		const Line atomLine(line);
+		Vector position(atomLine.ToCoordinate(1, 10), atomLine.ToCoordinate(11, 20), atomLine.ToCoordinate(21, 30));
+		Int32 elementIndex = -1;
+		if (!lookup.Find(atomLine, 31, 33, &elementIndex) || elementIndex < 0)
 			continue;
 		iferr (atoms.Append(AtomRecord{elementIndex, position}))
 			continue;
@@ -349,8 +516,8 @@ void ReadV2000(std::istream& file, char* line, const String& counts, const maxon
 	// A block cut short by the end of the file ends there: no bonds are made of missing lines.
 	for (Int32 i = 0; i < bondCount && NextLine(file, line); ++i)
 	{
-		String bondLine = LineString(line);
-		BondRecord bond{Columns(bondLine, 1, 3).ToInt32(&error), Columns(bondLine, 4, 6).ToInt32(&error), Columns(bondLine, 7, 9).ToInt32(&error)};
+		const Line bondLine(line);
+		BondRecord bond{bondLine.ToInt32(1, 3), bondLine.ToInt32(4, 6), bondLine.ToInt32(7, 9)};
 		Bool dropped = false;
 		for (Int32* atom : {&bond.firstAtom, &bond.secondAtom})
 		{

@@ -9,6 +9,73 @@
 
 namespace vh
 {
+// A node's points or polygons. Copies share one array until one of them is written (copy on
+// write), so equal objects (the spheres of one element, a cache and its clone) hold their
+// geometry once. Write() makes the array the node's own and marks it exposed: a caller may keep
+// the pointer it hands out (GetPointW), so an exposed array is never shared again and a copy of
+// it is a deep copy.
+template <typename T>
+class SharedArray
+{
+public:
+	SharedArray() = default;
+	SharedArray(const SharedArray& o) : _items(o._exposed ? Clone(o._items) : o._items) {}
+	SharedArray& operator=(const SharedArray& o)
+	{
+		if (this != &o)
+		{
+			_items = o._exposed ? Clone(o._items) : o._items;
+			_exposed = false;
+		}
+		return *this;
+	}
+	// Throws std::bad_alloc.
+	SharedArray& operator=(std::vector<T>&& items)
+	{
+		_items = items.empty() ? nullptr : std::make_shared<std::vector<T>>(std::move(items));
+		_exposed = false;
+		return *this;
+	}
+	// Takes an array that others hold as well and nobody writes.
+	void Share(const std::shared_ptr<std::vector<T>>& items)
+	{
+		_items = items;
+		_exposed = false;
+	}
+
+	const std::vector<T>& Read() const { return _items ? *_items : Empty(); }
+	operator const std::vector<T>&() const { return Read(); }
+	size_t size() const { return _items ? _items->size() : 0; }
+	Bool empty() const { return size() == 0; }
+	const T& operator[](size_t i) const { return (*_items)[i]; }
+	const T* data() const { return _items ? _items->data() : nullptr; }
+
+	// The array to change, no longer shared. Throws std::bad_alloc.
+	std::vector<T>& Write()
+	{
+		if (!_items)
+			_items = std::make_shared<std::vector<T>>();
+		else if (_items.use_count() > 1)
+			_items = Clone(_items);
+		_exposed = true;
+		return *_items;
+	}
+
+private:
+	static const std::vector<T>& Empty()
+	{
+		static const std::vector<T> empty;
+		return empty;
+	}
+	static std::shared_ptr<std::vector<T>> Clone(const std::shared_ptr<std::vector<T>>& items)
+	{
+		return items ? std::make_shared<std::vector<T>>(*items) : nullptr;
+	}
+
+	std::shared_ptr<std::vector<T>> _items;
+	Bool _exposed = false;
+};
+
 enum class NodeClass
 {
 	OBJECT, // BaseObject (null, sweep, plug-in objects)
@@ -74,9 +141,9 @@ struct Node
 	HierarchyHelp* hh = nullptr;
 
 	// point objects
-	std::vector<Vector> points;
+	SharedArray<Vector> points;
 	std::vector<Tangent> tangents; // splines: one per point for Bezier splines
-	std::vector<CPolygon> polygons;
+	SharedArray<CPolygon> polygons;
 	SPLINETYPE splineType = SPLINETYPE::LINEAR;
 
 	// objects made by GeneratePrimitive
@@ -155,8 +222,33 @@ V* Items(const C4DAtom* a, std::vector<V> Node::*field)
 	return (n && !(n->*field).empty()) ? (n->*field).data() : nullptr;
 }
 
+// The same for reading a shared array, which stays shared.
 template <typename V>
-Int32 ItemCount(const C4DAtom* a, std::vector<V> Node::*field)
+const V* ItemsR(const C4DAtom* a, SharedArray<V> Node::*field)
+{
+	const Node* n = N(a);
+	return (n && !(n->*field).empty()) ? (n->*field).data() : nullptr;
+}
+
+// The same for writing: the array becomes the node's own; nullptr when that needs memory there is not.
+template <typename V>
+V* ItemsW(const C4DAtom* a, SharedArray<V> Node::*field)
+{
+	Node* n = N(a);
+	if (!n || (n->*field).empty())
+		return nullptr;
+	try
+	{
+		return (n->*field).Write().data();
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
+}
+
+template <typename Array>
+Int32 ItemCount(const C4DAtom* a, Array Node::*field)
 {
 	const Node* n = N(a);
 	return n ? Int32((n->*field).size()) : 0;

@@ -1,4 +1,5 @@
-// GeneratePrimitive(Osphere): layout, radius, winding, defaults, clamping and allocation failure.
+// GeneratePrimitive(Osphere): layout, radius, winding, defaults, clamping, allocation failure and
+// shared storage.
 #include <set>
 #include <tuple>
 
@@ -117,5 +118,40 @@ TEST_F(SphereTest, OnlySpheresAreMadeAndAnInjectedFailureGivesNothing)
 	EXPECT_EQ(vh::AllocationCount(vh::AllocKind::OBJECT), objects);
 	PolygonObject::Free(first);
 	PolygonObject::Free(third);
+}
+// Equal spheres hold one array until one is written; a write reaches only that sphere, and an
+// array whose pointer was handed out is copied, not shared, by a clone.
+TEST_F(SphereTest, EqualSpheresShareTheirArraysUntilOneIsWritten)
+{
+	PolygonObject* a = Sphere(SphereSettings(1.5, 8));
+	PolygonObject* b = Sphere(SphereSettings(1.5, 8));
+	PolygonObject* other = Sphere(SphereSettings(1.25, 8));
+	ASSERT_TRUE(a && b && other);
+	EXPECT_EQ(a->GetPointR(), b->GetPointR());
+	EXPECT_EQ(a->GetPolygonR(), b->GetPolygonR());
+	EXPECT_NE(a->GetPointR(), other->GetPointR());
+
+	const Vector top = b->GetPointR()[0];
+	Vector* written = a->GetPointW();
+	ASSERT_NE(written, nullptr);
+	written[0] = Vector(9.0, 9.0, 9.0);
+	EXPECT_EQ(b->GetPointR()[0], top);
+	EXPECT_EQ(a->GetPointR()[0], Vector(9.0, 9.0, 9.0));
+
+	BaseObject* clone = vh::CloneObject(a);
+	ASSERT_NE(clone, nullptr);
+	auto* copy = static_cast<PolygonObject*>(clone);
+	EXPECT_NE(copy->GetPointR(), a->GetPointR());
+	written[0] = Vector(7.0, 7.0, 7.0);
+	EXPECT_EQ(copy->GetPointR()[0], Vector(9.0, 9.0, 9.0));
+	EXPECT_EQ(copy->GetPolygonR(), a->GetPolygonR()) << "polygons never written stay shared";
+
+	// A sphere made after the others were freed is built anew, the same.
+	PolygonObject::Free(b);
+	PolygonObject* again = Sphere(SphereSettings(1.5, 8));
+	ASSERT_NE(again, nullptr);
+	EXPECT_EQ(again->GetPointR()[0], top);
+	for (PolygonObject* p : { a, other, again, copy })
+		PolygonObject::Free(p);
 }
 } // namespace

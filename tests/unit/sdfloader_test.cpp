@@ -1,7 +1,10 @@
 #include "sdfloader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "fixture.h"
 
@@ -330,6 +333,50 @@ TEST_F(SdfReader, AtomThatCannotBeStoredIsDroppedWithItsBonds)
 	ASSERT_EQ(bonds.GetCount(), 4);
 	ExpectBond(0, 1, 2, 1);
 	ExpectBond(3, 4, 5, 1);
+}
+
+// Every field reads as the host's conversion of its columns, in plain and in unusual forms, and
+// a line that is not ASCII keeps the columns of its decoded text.
+TEST_F(SdfReader, FieldsReadAsTheHostConvertsTheirColumns)
+{
+	const std::vector<std::string> xs = {"    1.5000", "   -0.0000", "  1.5e+001", "    +2.000", "     0x1A ", "  12345678",
+		"1.23456789", "  -1.5 xyz", "    .50000", "   5.     ", "          ", "   1..2   ", "   --1.0  ", "-123456.78",
+		"\xc3\xa9  1.5000"};
+	const std::vector<std::string> bondFields = {"  1", " +2", "0x3", " 4 ", "-1 ", "  ", "1 2", "009"};
+	std::vector<std::string> atomLines, bondLines;
+	for (const std::string& x : xs)
+		atomLines.push_back(x + "-2.25000001.12500000 C   0  0"); // full fields: a shifted column reads other digits
+	for (const std::string& b : bondFields)
+		bondLines.push_back(b + "  1" + b + "  0");
+	std::string content = "fields\n\n\n " + std::to_string(xs.size()) + "  " + std::to_string(bondFields.size()) + "  0  0\n";
+	for (const std::string& l : atomLines)
+		content += l + "\n";
+	for (const std::string& l : bondLines)
+		content += l + "\n";
+	test::TempPluginFolder folder(false);
+	folder.Write("fields.mol", content);
+	ASSERT_TRUE(Load(folder.Path() + "/fields.mol"));
+	ASSERT_EQ(atoms.GetCount(), Int(xs.size()));
+	ASSERT_EQ(bonds.GetCount(), Int(bondFields.size()));
+
+	auto columns = [](const std::string& line, Int first, Int last) {
+		String s;
+		s.SetCString(line.c_str(), -1, STRINGENCODING::XBIT);
+		return s.SubStr(first - 1, last - first + 1);
+	};
+	Bool error = false;
+	for (size_t i = 0; i < xs.size(); ++i)
+	{
+		const Float x = columns(atomLines[i], 1, 10).ToFloat(&error);
+		const Float y = columns(atomLines[i], 11, 20).ToFloat(&error);
+		const Float z = columns(atomLines[i], 21, 30).ToFloat(&error);
+		EXPECT_EQ(std::memcmp(&atoms[Int(i)].position.x, &x, sizeof x), 0) << "'" << xs[i] << "' read as " << atoms[Int(i)].position.x << ", not " << x;
+		EXPECT_EQ(atoms[Int(i)].position.y, y) << "line " << i;
+		EXPECT_EQ(atoms[Int(i)].position.z, z) << "line " << i;
+	}
+	for (size_t i = 0; i < bondFields.size(); ++i)
+		ExpectBond(Int(i), columns(bondLines[i], 1, 3).ToInt32(&error), columns(bondLines[i], 4, 6).ToInt32(&error),
+			columns(bondLines[i], 7, 9).ToInt32(&error));
 }
 
 TEST_F(SdfReader, RealToolkitFile)
