@@ -257,7 +257,7 @@ public:
 	Bool Read(std::istream& file, char* line)
 	{
 		_text.Flush();
-		while (NextLine(file, line))
+		while (!_ended && NextLine(file, line))
 		{
 			if (EndsRecord(line))
 				return false;
@@ -266,7 +266,9 @@ public:
 			Bool more = Append(line + V30_PREFIX_LENGTH);
 			while (more && NextLine(file, line))
 			{
-				if (EndsRecord(line) || !StartsWith(line, V30_PREFIX))
+				// A record that ends inside a continued line ends there too.
+				_ended = EndsRecord(line);
+				if (_ended || !StartsWith(line, V30_PREFIX))
 					break;
 				more = Append(line + V30_PREFIX_LENGTH);
 			}
@@ -338,6 +340,7 @@ private:
 	}
 
 	maxon::BaseArray<Char> _text;
+	Bool _ended = false;
 };
 
 // An atom number of the atom block and the number its atom got among the stored atoms (0 when

@@ -508,6 +508,7 @@ TEST_F(SdfReader, DamagedV3000GivesWhatCouldBeRead)
 		{"file ends inside the atom block", "M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0 0 0\nM  V30 2 N", 1, 0},
 		{"short atom and bond lines", "M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0\nM  V30 2 C 0 0 0\n"
 									  "M  V30 END ATOM\nM  V30 BEGIN BOND\nM  V30 1 1 2\nM  V30 END BOND\nM  V30 END CTAB\n", 1, 0},
+		{"record ends inside a continued line", "M  V30 BEGIN CTAB\n" + atomBlock + "M  V30 BEGIN BOND\nM  V30 1 1 1 2 -\nM  END\nM  V30 2 1 1 2\n", 2, 1},
 		{"continuation at the end of the file", "M  V30 BEGIN CTAB\n" + atomBlock + "M  V30 BEGIN BOND\nM  V30 1 1 1 2 -", 2, 1},
 		{"blocks passed over", "M  V30 BEGIN CTAB\nM  V30 COUNTS 3 1 1 0 0\n"
 								   "M  V30 BEGIN TEMPLATE\nM  V30 BEGIN ATOM\nM  V30 1 N 9 9 9 0\nM  V30 END ATOM\nM  V30 END TEMPLATE\n" +
