@@ -4,12 +4,14 @@
 #include <iomanip>
 #include <iostream>
 
+#include "records.h"
 #include "vh/gltf.h"
 #include "vh/host.h"
 
 namespace tool
 {
-int ExportDocument(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began)
+int ExportDocument(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began,
+	const std::string& note)
 {
 	vh::ExportSummary summary;
 	std::string error;
@@ -23,9 +25,23 @@ int ExportDocument(Session& s, const std::string& out, const std::chrono::steady
 	const Vireltan* data = MoleculeData(s.op);
 	std::cout << out << ": " << (data ? data->atoms.GetCount() : 0) << " atoms, " << (data ? data->bonds.GetCount() : 0)
 			  << " bonds, " << summary.objects << " objects, " << summary.triangles << " triangles, " << summary.bytes
-			  << " bytes, " << std::fixed << std::setprecision(3) << seconds << " s\n";
+			  << " bytes, " << std::fixed << std::setprecision(3) << seconds << " s" << note << "\n";
 	return 0;
 }
+
+namespace
+{
+// The object reads the first record; say so when the file holds more.
+std::string RecordsNote(const std::string& molfile)
+{
+	std::vector<RecordSpan> records;
+	std::string error;
+	if (!ScanRecords(molfile, records, error) || records.size() < 2)
+		return "";
+	return "; the file holds " + std::to_string(records.size()) +
+		" records, only the first was used (--all exports every one, --record N one)";
+}
+} // namespace
 
 std::string DefaultOutput(const std::string& molfile)
 {
@@ -58,6 +74,6 @@ int ExportCommand(Session& s, const MoleculeOptions& options, const std::string&
 				  << " gave no atoms (an empty molecule, or a connection table the object does not read); nothing exported\n";
 		return 1;
 	}
-	return ExportDocument(s, output.empty() ? DefaultOutput(options.molfile) : output, &began);
+	return ExportDocument(s, output.empty() ? DefaultOutput(options.molfile) : output, &began, RecordsNote(options.molfile));
 }
 } // namespace tool

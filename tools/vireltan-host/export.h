@@ -10,7 +10,9 @@ namespace tool
 {
 // Writes the whole document to `out` and prints the summary line; 0 written, 1 failed (message on
 // stderr). The time reported runs from `began` when given, else it is the writer's own.
-int ExportDocument(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began = nullptr);
+// A note, when given, ends the line.
+int ExportDocument(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began = nullptr,
+	const std::string& note = "");
 // The molecule file's path with its suffix replaced by .glb.
 std::string DefaultOutput(const std::string& molfile);
 // `export MOLFILE [-o OUT]`: nothing is written when the molecule could not be loaded.

@@ -7,6 +7,7 @@
 
 #include "dump.h"
 #include "export.h"
+#include "records.h"
 #include "script.h"
 #include "session.h"
 #include "vh/host.h"
@@ -33,6 +34,8 @@ struct Commands
 	std::string plugins;
 	tool::MoleculeOptions molecule;
 	std::string output;
+	bool all = false;
+	Int32 record = 0;
 	std::string script;
 };
 
@@ -42,7 +45,12 @@ void AddCommands(CLI::App& app, Commands& c)
 	app.add_option("--plugins", c.plugins, "folder holding the plug-in folders");
 	c.exportCmd = app.add_subcommand("export", "write the generated molecule as binary glTF");
 	c.exportCmd->add_option("MOLFILE", c.molecule.molfile, "molecule file (.sdf, .mol)")->required();
-	c.exportCmd->add_option("-o", c.output, "output file (default: the molecule file's name with .glb)");
+	c.exportCmd->add_option("-o", c.output,
+		"output file (default: the molecule file's name with .glb); with --all the folder for the files");
+	CLI::Option* all = c.exportCmd->add_flag("--all", c.all, "export every record of the file, one .glb each");
+	c.exportCmd->add_option("--record", c.record, "export record N only (the first is 1)")
+		->check(CLI::Range(1, INT32_MAX))
+		->excludes(all);
 	c.dumpCmd = app.add_subcommand("dump", "print the evaluated document as JSON");
 	c.dumpCmd->add_option("MOLFILE", c.molecule.molfile, "molecule file (.sdf, .mol)")->required();
 	for (CLI::App* cmd : {c.exportCmd, c.dumpCmd})
@@ -69,6 +77,8 @@ int RunCommand(const Commands& c)
 			return tool::RunScript(session, c.script);
 		if (c.dumpCmd->parsed())
 			return tool::DumpCommand(session, c.molecule);
+		if (c.all || c.record > 0)
+			return tool::ExportRecords(c.molecule, c.output, c.record);
 		return tool::ExportCommand(session, c.molecule, c.output);
 	}
 	catch (const tool::UsageError& e)

@@ -351,7 +351,7 @@ void Load(Session& s, const std::string& file)
 	Press(s, "MOLOBJ_LOAD");
 }
 
-Bool LoadMolecule(Session& s, const MoleculeOptions& options)
+void ApplyOptions(Session& s, const MoleculeOptions& options)
 {
 	for (const std::string& set : options.sets)
 	{
@@ -362,6 +362,11 @@ Bool LoadMolecule(Session& s, const MoleculeOptions& options)
 	}
 	for (const std::string& m : options.materials)
 		AddMaterial(s, m);
+}
+
+Bool LoadMolecule(Session& s, const MoleculeOptions& options)
+{
+	ApplyOptions(s, options);
 	// The object shows a message box only when the file could not be read.
 	const size_t dialogsBefore = vh::Dialogs().size();
 	Load(s, options.molfile);

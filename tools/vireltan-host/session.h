@@ -72,6 +72,8 @@ struct MoleculeOptions
 	std::vector<std::string> materials; // SYMBOL[:NAME][:#RRGGBB]
 };
 
+// Sets the parameters and adds the material groups the options give.
+void ApplyOptions(Session& s, const MoleculeOptions& options);
 // Applies the options to the session's object, loads the molecule file and evaluates the document.
 // False when the object reported that the file could not be read.
 Bool LoadMolecule(Session& s, const MoleculeOptions& options);

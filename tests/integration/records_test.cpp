@@ -1,0 +1,111 @@
+// vireltan-host export --all and --record: every record of an SD file on its own, driven as a
+// single file is.
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+
+#include "support.h"
+
+#ifdef VIRELTAN_HOST_TOOL
+namespace
+{
+using namespace integration;
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+
+const std::string TOOL = VIRELTAN_HOST_TOOL;
+const std::string THREE = DATA + "/rdkit/three_records.sdf";
+
+Output Tool(const std::string& args) { return Shell("'" + TOOL + "' --plugins '" + PLUGINS + "' " + args, true); }
+
+// The records of an SD file, each with its "$$$$" line.
+std::vector<std::string> Records(const std::string& text)
+{
+	std::vector<std::string> records;
+	size_t start = 0, end;
+	while ((end = text.find("$$$$\n", start)) != std::string::npos)
+	{
+		records.push_back(text.substr(start, end + 5 - start));
+		start = end + 5;
+	}
+	return records;
+}
+
+// The record with its counts line cut short: the object reads no atoms from it.
+std::string Broken(const std::string& record)
+{
+	size_t line = 0;
+	for (int i = 0; i < 3; ++i)
+		line = record.find('\n', line) + 1;
+	return record.substr(0, line) + "  1\n" + record.substr(record.find('\n', line) + 1);
+}
+
+TEST(Records, AllWritesEachRecordAsASingleFileExportWouldAndReportsFailuresInOrder)
+{
+	TempDir dir;
+	const std::vector<std::string> three = Records(testfiles::ReadFile(THREE));
+	ASSERT_EQ(three.size(), 3u);
+	// Six real records; the second and the fifth broken, the fourth and sixth given names no file may take.
+	std::string sixth = three[2];
+	sixth.replace(0, sixth.find('\n'), "x/../../escape");
+	std::string fourth = three[0];
+	fourth.replace(0, fourth.find('\n'), "  ");
+	dir.Write("six.sdf", three[0] + Broken(three[1]) + three[2] + fourth + Broken(three[1]) + sixth + "\n\n");
+
+	Output all = Tool("export '" + dir.File("six.sdf") + "' --all -o '" + dir.File("out") + "'");
+	EXPECT_EQ(all.status, 1);
+	EXPECT_THAT(all.out, MatchesRegex("(.|\n)*vireltan-host: record 2 \\(glycine\\): the record gave no atoms\n"
+									  "vireltan-host: record 5 \\(glycine\\): the record gave no atoms\n"
+									  ".*/out/: 6 records, 4 written, 2 failed, [0-9.]+ s\n"));
+	EXPECT_THAT(all.out, ::testing::Not(HasSubstr("\r"))) << "a progress bar outside a terminal";
+	std::vector<std::string> written;
+	for (const auto& e : std::filesystem::directory_iterator(dir.File("out")))
+		written.push_back(e.path().filename().string());
+	std::sort(written.begin(), written.end());
+	EXPECT_EQ(written, (std::vector<std::string>{"1-ethanol.glb", "3-chlorobenzene.glb", "4.glb", "6.glb"}));
+
+	// Each file is the one a single export of that record writes.
+	ASSERT_EQ(Tool("export '" + dir.File("six.sdf") + "' -o '" + dir.File("first.glb") + "'").status, 0);
+	EXPECT_TRUE(testfiles::ReadFile(dir.File("first.glb")) == testfiles::ReadFile(dir.File("out/1-ethanol.glb"))) << "differs from out/1-ethanol.glb";
+	Output third = Tool("export '" + dir.File("six.sdf") + "' --record 3 -o '" + dir.File("third.glb") + "'");
+	ASSERT_EQ(third.status, 0) << third.out;
+	EXPECT_THAT(third.out, MatchesRegex("(.|\n)*third.glb: 12 atoms, 12 bonds, [0-9]+ objects, [0-9]+ triangles, [0-9]+ bytes, "
+										"[0-9.]+ s; record 3 of 6\n"));
+	EXPECT_TRUE(testfiles::ReadFile(dir.File("third.glb")) == testfiles::ReadFile(dir.File("out/3-chlorobenzene.glb"))) << "differs from out/3-chlorobenzene.glb";
+	dir.Write("alone.sdf", three[2]);
+	ASSERT_EQ(Tool("export '" + dir.File("alone.sdf") + "' -o '" + dir.File("alone.glb") + "'").status, 0);
+	EXPECT_TRUE(testfiles::ReadFile(dir.File("alone.glb")) == testfiles::ReadFile(dir.File("out/3-chlorobenzene.glb"))) << "differs from out/3-chlorobenzene.glb";
+
+	Output broken = Tool("export '" + dir.File("six.sdf") + "' --record 5 -o '" + dir.File("fifth.glb") + "'");
+	EXPECT_EQ(broken.status, 1);
+	EXPECT_THAT(broken.out, HasSubstr("vireltan-host: record 5 (glycine): the record gave no atoms; nothing exported\n"));
+	EXPECT_TRUE(testfiles::ReadFile(dir.File("fifth.glb")).empty());
+}
+
+TEST(Records, RecordNumbersOutsideTheFileAreUsageErrorsAndOneRecordIsNamed)
+{
+	Output past = Tool("export '" + THREE + "' --record 4");
+	EXPECT_EQ(past.status, 2);
+	EXPECT_THAT(past.out, HasSubstr("vireltan-host: --record 4: " + THREE + " holds 3 records\n"));
+	EXPECT_EQ(Tool("export '" + THREE + "' --record 0").status, 2);
+	EXPECT_EQ(Tool("export '" + THREE + "' --record 1 --all").status, 2);
+
+	TempDir dir;
+	Output first = Tool("export '" + THREE + "' -o '" + dir.File("e.glb") + "'");
+	EXPECT_EQ(first.status, 0);
+	EXPECT_THAT(first.out, MatchesRegex("(.|\n)*e.glb: 9 atoms, 8 bonds, .* s; the file holds 3 records, only the first "
+										"was used \\(--all exports every one, --record N one\\)\n"));
+	dir.Copy(DATA + "/sdf/ring6.mol", "ring.mol");
+	Output one = Tool("export '" + dir.File("ring.mol") + "' -o '" + dir.File("r.glb") + "'");
+	EXPECT_EQ(one.status, 0);
+	EXPECT_THAT(one.out, ::testing::Not(HasSubstr("records")));
+	Output all = Tool("export '" + dir.File("ring.mol") + "' --all");
+	EXPECT_EQ(all.status, 0);
+	EXPECT_THAT(all.out, HasSubstr("/ring/: 1 records, 1 written, 0 failed, "));
+	EXPECT_EQ(dir.Names(), (std::vector<std::string>{"e.glb", "r.glb", "ring", "ring.mol"}));
+}
+} // namespace
+#endif
