@@ -587,6 +587,166 @@ EXECUTIONRESULT Vireltan::Execute(BaseObject* op, BaseDocument* doc, BaseThread*
 
 // ---- attribute panel -------------------------------------------------------------------------
 
+namespace
+{
+// The descriptions of a material group's parameters, the same for every group.
+struct MaterialDescs
+{
+	BaseContainer group, initialised, link, projection, symbol, use, offset[2], tiles[2];
+};
+
+BaseContainer Field(Int32 dtype, const String& shortName)
+{
+	BaseContainer d = GetCustomDataTypeDefault(dtype);
+	d.SetString(DESC_SHORT_NAME, shortName);
+	return d;
+}
+
+BaseContainer GroupDesc()
+{
+	BaseContainer d = GetCustomDataTypeDefault(DTYPE_GROUP);
+	d.SetString(DESC_NAME, "Material"_s);
+	d.SetString(DESC_SHORT_NAME, "Material"_s);
+	d.SetInt32(DESC_DEFAULT, 1);
+	d.SetInt32(DESC_COLUMNS, 2);
+	return d;
+}
+
+BaseContainer LinkDesc()
+{
+	BaseContainer d = Field(DTYPE_BASELISTLINK, "Material"_s);
+	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+	d.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_LINKBOX);
+	BaseContainer accept;
+	accept.SetString(Mbase, "Mbase"_s);
+	d.SetContainer(DESC_ACCEPT, accept);
+	d.SetBool(DESC_SCALEH, true);
+	return d;
+}
+
+BaseContainer ProjectionDesc()
+{
+	BaseContainer d = Field(DTYPE_LONG, "Projection"_s);
+	BaseContainer cycle;
+	cycle.SetString(TEXTURETAG_PROJECTION_SPHERICAL, "Spherical"_s);
+	cycle.SetString(TEXTURETAG_PROJECTION_FLAT, "Flat"_s);
+	cycle.SetString(TEXTURETAG_PROJECTION_CUBIC, "Cubic"_s);
+	cycle.SetString(TEXTURETAG_PROJECTION_UVW, "UVW Mapping"_s);
+	d.SetContainer(DESC_CYCLE, cycle);
+	d.SetBool(DESC_SCALEH, true);
+	return d;
+}
+
+BaseContainer SymbolDesc()
+{
+	BaseContainer d = Field(DTYPE_STRING, "Atomic Symbol"_s);
+	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+	d.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_STRING);
+	d.SetBool(DESC_SCALEH, true);
+	return d;
+}
+
+BaseContainer UseDesc()
+{
+	BaseContainer d = Field(DTYPE_BOOL, "Use Material"_s);
+	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+	d.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_BOOL);
+	d.SetBool(DESC_REMOVEABLE, false);
+	d.SetBool(DESC_DEFAULT, true);
+	return d;
+}
+
+BaseContainer OffsetDesc(const char* name)
+{
+	BaseContainer d = Field(DTYPE_REAL, String(name));
+	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+	d.SetInt32(DESC_UNIT, DESC_UNIT_PERCENT);
+	d.SetFloat(DESC_MINSLIDER, 0.0);
+	d.SetFloat(DESC_MAXSLIDER, 1.0);
+	d.SetFloat(DESC_STEP, 0.01);
+	d.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_REALSLIDER);
+	d.SetBool(DESC_SCALEH, true);
+	return d;
+}
+
+BaseContainer TilesDesc(const char* name)
+{
+	BaseContainer d = Field(DTYPE_REAL, String(name));
+	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+	d.SetInt32(DESC_UNIT, DESC_UNIT_FLOAT);
+	d.SetFloat(DESC_MINSLIDER, 0.01);
+	d.SetFloat(DESC_MAXSLIDER, 5.0);
+	d.SetFloat(DESC_MIN, 0.01);
+	d.SetFloat(DESC_STEP, 0.1);
+	d.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_REALSLIDER);
+	d.SetBool(DESC_SCALEH, true);
+	return d;
+}
+
+MaterialDescs MakeMaterialDescs()
+{
+	MaterialDescs m;
+	m.group = GroupDesc();
+	m.initialised = GetCustomDataTypeDefault(DTYPE_BOOL);
+	m.initialised.SetBool(DESC_HIDE, true);
+	m.link = LinkDesc();
+	m.projection = ProjectionDesc();
+	m.symbol = SymbolDesc();
+	m.use = UseDesc();
+	m.offset[0] = OffsetDesc("Offset U");
+	m.offset[1] = OffsetDesc("Offset V");
+	m.tiles[0] = TilesDesc("Tiles U");
+	m.tiles[1] = TilesDesc("Tiles V");
+	return m;
+}
+
+// A group's values before the panel first shows it.
+void InitialiseMaterialGroup(BaseContainer* bc, Int32 i)
+{
+	bc->SetInt32(MaterialGroupId(i, MOLOBJ_MAT_PROJECTION), TEXTURETAG_PROJECTION_UVW);
+	bc->SetBool(MaterialGroupId(i, MOLOBJ_MAT_USE), true);
+	bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_U), 0.0);
+	bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_V), 0.0);
+	bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_TILES_U), 1.0);
+	bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_TILES_V), 1.0);
+}
+
+// Adds group i's parameters (only the one asked for, when single is given); false when the
+// description refuses one.
+Bool AddMaterialGroup(Description* description, const DescID* single, Int32 i, const MaterialDescs& m)
+{
+	struct Entry
+	{
+		Int32 field;
+		Int32 dtype;
+		const BaseContainer* settings;
+	};
+	const Entry entries[] = {
+		{MOLOBJ_MAT_GROUP, DTYPE_GROUP, &m.group},
+		{MOLOBJ_MAT_INITIALISED, DTYPE_BOOL, &m.initialised},
+		{MOLOBJ_MAT_LINK, DTYPE_BASELISTLINK, &m.link},
+		{MOLOBJ_MAT_PROJECTION, DTYPE_LONG, &m.projection},
+		{MOLOBJ_MAT_SYMBOL, DTYPE_STRING, &m.symbol},
+		{MOLOBJ_MAT_USE, DTYPE_BOOL, &m.use},
+		{MOLOBJ_MAT_OFFSET_U, DTYPE_REAL, &m.offset[0]},
+		{MOLOBJ_MAT_OFFSET_V, DTYPE_REAL, &m.offset[1]},
+		{MOLOBJ_MAT_TILES_U, DTYPE_REAL, &m.tiles[0]},
+		{MOLOBJ_MAT_TILES_V, DTYPE_REAL, &m.tiles[1]},
+	};
+	const DescID groupId = DescLevel(MaterialGroupId(i, MOLOBJ_MAT_GROUP), DTYPE_GROUP, 0);
+	for (const Entry& entry : entries)
+	{
+		const DescID cid = DescLevel(MaterialGroupId(i, entry.field), entry.dtype, 0);
+		if (single && !cid.IsPartOf(*single, nullptr))
+			continue;
+		const DescID parent = entry.field == MOLOBJ_MAT_GROUP ? DescID(DescLevel(MOLOBJ_MATERIALS)) : groupId;
+		if (!description->SetParameter(cid, *entry.settings, parent))
+			return false;
+	}
+	return true;
+}
+} // namespace
+
 Bool Vireltan::GetDDescription(GeListNode* node, Description* description, DESCFLAGS_DESC& flags)
 {
 	if (!description->LoadDescription(node->GetType()))
@@ -597,115 +757,14 @@ Bool Vireltan::GetDDescription(GeListNode* node, Description* description, DESCF
 		return false;
 	ReadGroupCount(bc);
 
-	BaseContainer groupDesc = GetCustomDataTypeDefault(DTYPE_GROUP);
-	groupDesc.SetString(DESC_NAME, "Material"_s);
-	groupDesc.SetString(DESC_SHORT_NAME, "Material"_s);
-	groupDesc.SetInt32(DESC_DEFAULT, 1);
-	groupDesc.SetInt32(DESC_COLUMNS, 2);
-
-	BaseContainer initialisedDesc = GetCustomDataTypeDefault(DTYPE_BOOL);
-	initialisedDesc.SetBool(DESC_HIDE, true);
-
-	BaseContainer linkDesc = GetCustomDataTypeDefault(DTYPE_BASELISTLINK);
-	linkDesc.SetString(DESC_SHORT_NAME, "Material"_s);
-	linkDesc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-	linkDesc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_LINKBOX);
-	BaseContainer accept;
-	accept.SetString(Mbase, "Mbase"_s);
-	linkDesc.SetContainer(DESC_ACCEPT, accept);
-	linkDesc.SetBool(DESC_SCALEH, true);
-
-	BaseContainer projectionDesc = GetCustomDataTypeDefault(DTYPE_LONG);
-	projectionDesc.SetString(DESC_SHORT_NAME, "Projection"_s);
-	BaseContainer cycle;
-	cycle.SetString(TEXTURETAG_PROJECTION_SPHERICAL, "Spherical"_s);
-	cycle.SetString(TEXTURETAG_PROJECTION_FLAT, "Flat"_s);
-	cycle.SetString(TEXTURETAG_PROJECTION_CUBIC, "Cubic"_s);
-	cycle.SetString(TEXTURETAG_PROJECTION_UVW, "UVW Mapping"_s);
-	projectionDesc.SetContainer(DESC_CYCLE, cycle);
-	projectionDesc.SetBool(DESC_SCALEH, true);
-
-	BaseContainer symbolDesc = GetCustomDataTypeDefault(DTYPE_STRING);
-	symbolDesc.SetString(DESC_SHORT_NAME, "Atomic Symbol"_s);
-	symbolDesc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-	symbolDesc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_STRING);
-	symbolDesc.SetBool(DESC_SCALEH, true);
-
-	BaseContainer useDesc = GetCustomDataTypeDefault(DTYPE_BOOL);
-	useDesc.SetString(DESC_SHORT_NAME, "Use Material"_s);
-	useDesc.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-	useDesc.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_BOOL);
-	useDesc.SetBool(DESC_REMOVEABLE, false);
-	useDesc.SetBool(DESC_DEFAULT, true);
-
-	BaseContainer offsetDesc[2];
-	const char* const offsetNames[2] = {"Offset U", "Offset V"};
-	BaseContainer tilesDesc[2];
-	const char* const tilesNames[2] = {"Tiles U", "Tiles V"};
-	for (Int32 k = 0; k < 2; ++k)
-	{
-		offsetDesc[k] = GetCustomDataTypeDefault(DTYPE_REAL);
-		offsetDesc[k].SetString(DESC_SHORT_NAME, String(offsetNames[k]));
-		offsetDesc[k].SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-		offsetDesc[k].SetInt32(DESC_UNIT, DESC_UNIT_PERCENT);
-		offsetDesc[k].SetFloat(DESC_MINSLIDER, 0.0);
-		offsetDesc[k].SetFloat(DESC_MAXSLIDER, 1.0);
-		offsetDesc[k].SetFloat(DESC_STEP, 0.01);
-		offsetDesc[k].SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_REALSLIDER);
-		offsetDesc[k].SetBool(DESC_SCALEH, true);
-
-		tilesDesc[k] = GetCustomDataTypeDefault(DTYPE_REAL);
-		tilesDesc[k].SetString(DESC_SHORT_NAME, String(tilesNames[k]));
-		tilesDesc[k].SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-		tilesDesc[k].SetInt32(DESC_UNIT, DESC_UNIT_FLOAT);
-		tilesDesc[k].SetFloat(DESC_MINSLIDER, 0.01);
-		tilesDesc[k].SetFloat(DESC_MAXSLIDER, 5.0);
-		tilesDesc[k].SetFloat(DESC_MIN, 0.01);
-		tilesDesc[k].SetFloat(DESC_STEP, 0.1);
-		tilesDesc[k].SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_REALSLIDER);
-		tilesDesc[k].SetBool(DESC_SCALEH, true);
-	}
-
-	struct Entry
-	{
-		Int32 field;
-		Int32 dtype;
-		const BaseContainer* settings;
-	};
-	const Entry entries[] = {
-		{MOLOBJ_MAT_GROUP, DTYPE_GROUP, &groupDesc},
-		{MOLOBJ_MAT_INITIALISED, DTYPE_BOOL, &initialisedDesc},
-		{MOLOBJ_MAT_LINK, DTYPE_BASELISTLINK, &linkDesc},
-		{MOLOBJ_MAT_PROJECTION, DTYPE_LONG, &projectionDesc},
-		{MOLOBJ_MAT_SYMBOL, DTYPE_STRING, &symbolDesc},
-		{MOLOBJ_MAT_USE, DTYPE_BOOL, &useDesc},
-		{MOLOBJ_MAT_OFFSET_U, DTYPE_REAL, &offsetDesc[0]},
-		{MOLOBJ_MAT_OFFSET_V, DTYPE_REAL, &offsetDesc[1]},
-		{MOLOBJ_MAT_TILES_U, DTYPE_REAL, &tilesDesc[0]},
-		{MOLOBJ_MAT_TILES_V, DTYPE_REAL, &tilesDesc[1]},
-	};
-
+	const MaterialDescs descs = MakeMaterialDescs();
 	for (Int32 i = 0; i < materialCount; ++i)
 	{
 		if (!bc->GetBool(MaterialGroupId(i, MOLOBJ_MAT_INITIALISED)))
-		{
-			bc->SetInt32(MaterialGroupId(i, MOLOBJ_MAT_PROJECTION), TEXTURETAG_PROJECTION_UVW);
-			bc->SetBool(MaterialGroupId(i, MOLOBJ_MAT_USE), true);
-			bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_U), 0.0);
-			bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_V), 0.0);
-			bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_TILES_U), 1.0);
-			bc->SetFloat(MaterialGroupId(i, MOLOBJ_MAT_TILES_V), 1.0);
-		}
-		const DescID groupId = DescLevel(MaterialGroupId(i, MOLOBJ_MAT_GROUP), DTYPE_GROUP, 0);
-		for (const Entry& entry : entries)
-		{
-			const DescID cid = DescLevel(MaterialGroupId(i, entry.field), entry.dtype, 0);
-			if (single && !cid.IsPartOf(*single, nullptr))
-				continue;
-			const DescID parent = entry.field == MOLOBJ_MAT_GROUP ? DescID(DescLevel(MOLOBJ_MATERIALS)) : groupId;
-			if (!description->SetParameter(cid, *entry.settings, parent))
-				return true;
-		}
+			InitialiseMaterialGroup(bc, i);
+		// A description that refuses a parameter (out of memory) gets no further groups.
+		if (!AddMaterialGroup(description, single, i, descs))
+			return true;
 		bc->SetBool(MaterialGroupId(i, MOLOBJ_MAT_INITIALISED), true);
 	}
 
