@@ -469,103 +469,106 @@ Bool Vireltan::LoadMoleculeFile(GeListNode* node, BaseContainer* bc)
 	return true;
 }
 
+void Vireltan::RestorePreset(BaseContainer* bc)
+{
+	if (!QuestionDialog(String(RESTORE_QUESTION)))
+		return;
+	// The whole cache goes back to the container: take in what was set since the last pass.
+	SyncContainerToCache(bc);
+	RestorePresetDefaults(bc->GetInt32(MOLOBJ_PRESET));
+	SyncCacheToContainer(bc);
+}
+
+void Vireltan::AppendMaterialGroup(GeListNode* node, BaseContainer* bc)
+{
+	if (materialCount >= MOLOBJ_MAT_GROUP_LIMIT)
+		return;
+	materialCount += 1;
+	bc->SetInt32(MOLOBJ_MATERIAL_COUNT, materialCount);
+	node->Message(MSG_CHANGE);
+}
+
+// Removes the last group: its values, and the animation tracks of its symbol and link.
+void Vireltan::RemoveLastMaterialGroup(GeListNode* node, BaseContainer* bc)
+{
+	materialCount = GroupCount(materialCount);
+	if (materialCount <= 0)
+		return;
+	const Int32 group = materialCount - 1;
+	BaseList2D* list = static_cast<BaseList2D*>(node);
+	bc->SetBool(MaterialGroupId(group, MOLOBJ_MAT_INITIALISED), false);
+	for (Int32 field : {MOLOBJ_MAT_SYMBOL, MOLOBJ_MAT_LINK})
+	{
+		CTrack* track = list->FindCTrack(DescID(MaterialGroupId(group, field)));
+		if (track)
+		{
+			track->Remove();
+			CTrack::Free(track);
+		}
+	}
+	bc->SetString(MaterialGroupId(group, MOLOBJ_MAT_SYMBOL), String());
+	bc->SetLink(MaterialGroupId(group, MOLOBJ_MAT_LINK), nullptr);
+	materialCount -= 1;
+	bc->SetInt32(MOLOBJ_MATERIAL_COUNT, materialCount);
+	node->Message(MSG_CHANGE);
+}
+
+void Vireltan::Command(GeListNode* node, BaseContainer* bc, Int32 id)
+{
+	switch (id)
+	{
+		case MOLOBJ_LOAD: LoadMoleculeFile(node, bc); break;
+		case MOLOBJ_PRESET_RESTORE: RestorePreset(bc); break;
+		case MOLOBJ_MATERIAL_ADD: AppendMaterialGroup(node, bc); break;
+		case MOLOBJ_MATERIAL_REMOVE: RemoveLastMaterialGroup(node, bc); break;
+		default: break;
+	}
+}
+
+void Vireltan::ParameterSet(GeListNode* node, BaseContainer* bc, const DescID& id)
+{
+	if (id == DescID(MOLOBJ_COLOR_SOURCE))
+	{
+		colourSource = bc->GetInt32(MOLOBJ_COLOR_SOURCE);
+		LoadElementTable();
+	}
+	else if (id == DescID(MOLOBJ_PRESET))
+	{
+		ShowPreset(bc);
+	}
+	else
+	{
+		return;
+	}
+	node->SetDirty(DIRTYFLAGS::DATA);
+	node->Message(MSG_UPDATE);
+}
+
 Bool Vireltan::Message(GeListNode* node, Int32 type, void* data)
 {
 	BaseContainer* bc = static_cast<BaseList2D*>(node)->GetDataInstance();
 	if (!bc)
 		return SUPER::Message(node, type, data);
 
-	switch (type)
+	if (type == MSG_DESCRIPTION_COMMAND)
 	{
-		case MSG_DESCRIPTION_COMMAND:
+		if (const DescriptionCommand* dc = static_cast<DescriptionCommand*>(data))
+			Command(node, bc, dc->_descId[0].id);
+	}
+	else if (type == MSG_DESCRIPTION_POSTSETPARAMETER)
+	{
+		const DescriptionPostSetValue* ps = static_cast<DescriptionPostSetValue*>(data);
+		if (ps && ps->descid)
+			ParameterSet(node, bc, *ps->descid);
+	}
+	else if (type == MSG_DOCUMENTINFO)
+	{
+		const DocumentInfoData* info = static_cast<DocumentInfoData*>(data);
+		if (info && (info->type == MSG_DOCUMENTINFO_TYPE_LOAD || info->type == MSG_DOCUMENTINFO_TYPE_MERGE))
 		{
-			DescriptionCommand* dc = static_cast<DescriptionCommand*>(data);
-			if (!dc)
-				break;
-			switch (dc->_descId[0].id)
-			{
-				case MOLOBJ_LOAD:
-					LoadMoleculeFile(node, bc);
-					break;
-				case MOLOBJ_PRESET_RESTORE:
-					if (QuestionDialog(String(RESTORE_QUESTION)))
-					{
-						// The whole cache goes back to the container: take in what was set since the last pass.
-						SyncContainerToCache(bc);
-						RestorePresetDefaults(bc->GetInt32(MOLOBJ_PRESET));
-						SyncCacheToContainer(bc);
-					}
-					break;
-				case MOLOBJ_MATERIAL_ADD:
-					if (materialCount < MOLOBJ_MAT_GROUP_LIMIT)
-					{
-						materialCount += 1;
-						bc->SetInt32(MOLOBJ_MATERIAL_COUNT, materialCount);
-						node->Message(MSG_CHANGE);
-					}
-					break;
-				case MOLOBJ_MATERIAL_REMOVE:
-					materialCount = GroupCount(materialCount);
-					if (materialCount > 0)
-					{
-						const Int32 group = materialCount - 1;
-						BaseList2D* list = static_cast<BaseList2D*>(node);
-						bc->SetBool(MaterialGroupId(group, MOLOBJ_MAT_INITIALISED), false);
-						for (Int32 field : {MOLOBJ_MAT_SYMBOL, MOLOBJ_MAT_LINK})
-						{
-							CTrack* track = list->FindCTrack(DescID(MaterialGroupId(group, field)));
-							if (track)
-							{
-								track->Remove();
-								CTrack::Free(track);
-							}
-						}
-						bc->SetString(MaterialGroupId(group, MOLOBJ_MAT_SYMBOL), String());
-						bc->SetLink(MaterialGroupId(group, MOLOBJ_MAT_LINK), nullptr);
-						materialCount -= 1;
-						bc->SetInt32(MOLOBJ_MATERIAL_COUNT, materialCount);
-						node->Message(MSG_CHANGE);
-					}
-					break;
-				default:
-					break;
-			}
-			break;
+			LoadMoleculeFile(node, bc);
+			ReadGroupCount(bc);
 		}
-		case MSG_DESCRIPTION_POSTSETPARAMETER:
-		{
-			DescriptionPostSetValue* ps = static_cast<DescriptionPostSetValue*>(data);
-			if (!ps || !ps->descid)
-				break;
-			if (*ps->descid == DescID(MOLOBJ_COLOR_SOURCE))
-			{
-				colourSource = bc->GetInt32(MOLOBJ_COLOR_SOURCE);
-				LoadElementTable();
-			}
-			else if (*ps->descid == DescID(MOLOBJ_PRESET))
-			{
-				ShowPreset(bc);
-			}
-			else
-			{
-				break;
-			}
-			node->SetDirty(DIRTYFLAGS::DATA);
-			node->Message(MSG_UPDATE);
-			break;
-		}
-		case MSG_DOCUMENTINFO:
-		{
-			DocumentInfoData* info = static_cast<DocumentInfoData*>(data);
-			if (info && (info->type == MSG_DOCUMENTINFO_TYPE_LOAD || info->type == MSG_DOCUMENTINFO_TYPE_MERGE))
-			{
-				LoadMoleculeFile(node, bc);
-				ReadGroupCount(bc);
-			}
-			break;
-		}
-		default:
-			break;
 	}
 	return SUPER::Message(node, type, data);
 }

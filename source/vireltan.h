@@ -108,6 +108,12 @@ private:
 	void ReadGroupCount(BaseContainer* bc);
 	// Switches the shown preset colours to the preset the container now selects.
 	void ShowPreset(BaseContainer* bc);
+	// The panel's buttons and the parameters whose change the object acts on.
+	void Command(GeListNode* node, BaseContainer* bc, Int32 id);
+	void RestorePreset(BaseContainer* bc);
+	void AppendMaterialGroup(GeListNode* node, BaseContainer* bc);
+	void RemoveLastMaterialGroup(GeListNode* node, BaseContainer* bc);
+	void ParameterSet(GeListNode* node, BaseContainer* bc, const DescID& id);
 	Float AtomRadius(const AtomRecord& atom, Bool* defined) const;
 	Vector AtomColour(const AtomRecord& atom) const;
 };
