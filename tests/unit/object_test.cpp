@@ -463,6 +463,10 @@ TEST_F(MoleculeObject, GroupCountsOutsideTheIdsAreHeldInEveryPath)
 		EXPECT_EQ(bc->GetInt32(MOLOBJ_MATERIAL_COUNT), MOLOBJ_MAT_GROUP_LIMIT);
 		Press(op, MOLOBJ_MATERIAL_REMOVE);
 		EXPECT_EQ(bc->GetInt32(MOLOBJ_MATERIAL_COUNT), MOLOBJ_MAT_GROUP_LIMIT - 1);
+		// "Add" fills the last free group, then does nothing.
+		Press(op, MOLOBJ_MATERIAL_ADD);
+		Press(op, MOLOBJ_MATERIAL_ADD);
+		EXPECT_EQ(bc->GetInt32(MOLOBJ_MATERIAL_COUNT), MOLOBJ_MAT_GROUP_LIMIT);
 
 		// The same through the document event, without a panel.
 		bc->SetInt32(MOLOBJ_MATERIAL_COUNT, stored);
