@@ -598,10 +598,13 @@ struct MaterialDescs
 	BaseContainer group, initialised, link, projection, symbol, use, offset[2], tiles[2];
 };
 
-BaseContainer Field(Int32 dtype, const String& shortName)
+// An animated parameter shown with that interface.
+BaseContainer Field(Int32 dtype, const String& shortName, Int32 gui)
 {
 	BaseContainer d = GetCustomDataTypeDefault(dtype);
 	d.SetString(DESC_SHORT_NAME, shortName);
+	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
+	d.SetInt32(DESC_CUSTOMGUI, gui);
 	return d;
 }
 
@@ -617,9 +620,7 @@ BaseContainer GroupDesc()
 
 BaseContainer LinkDesc()
 {
-	BaseContainer d = Field(DTYPE_BASELISTLINK, "Material"_s);
-	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-	d.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_LINKBOX);
+	BaseContainer d = Field(DTYPE_BASELISTLINK, "Material"_s, CUSTOMGUI_LINKBOX);
 	BaseContainer accept;
 	accept.SetString(Mbase, "Mbase"_s);
 	d.SetContainer(DESC_ACCEPT, accept);
@@ -629,7 +630,7 @@ BaseContainer LinkDesc()
 
 BaseContainer ProjectionDesc()
 {
-	BaseContainer d = Field(DTYPE_LONG, "Projection"_s);
+	BaseContainer d = Field(DTYPE_LONG, "Projection"_s, CUSTOMGUI_LONG);
 	BaseContainer cycle;
 	cycle.SetString(TEXTURETAG_PROJECTION_SPHERICAL, "Spherical"_s);
 	cycle.SetString(TEXTURETAG_PROJECTION_FLAT, "Flat"_s);
@@ -640,49 +641,31 @@ BaseContainer ProjectionDesc()
 	return d;
 }
 
-BaseContainer SymbolDesc()
-{
-	BaseContainer d = Field(DTYPE_STRING, "Atomic Symbol"_s);
-	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-	d.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_STRING);
-	d.SetBool(DESC_SCALEH, true);
-	return d;
-}
-
 BaseContainer UseDesc()
 {
-	BaseContainer d = Field(DTYPE_BOOL, "Use Material"_s);
-	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-	d.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_BOOL);
+	BaseContainer d = Field(DTYPE_BOOL, "Use Material"_s, CUSTOMGUI_BOOL);
 	d.SetBool(DESC_REMOVEABLE, false);
 	d.SetBool(DESC_DEFAULT, true);
 	return d;
 }
 
-BaseContainer OffsetDesc(const char* name)
+// A real value on a slider: its unit, the slider's range and the step.
+BaseContainer SliderDesc(const char* name, Int32 unit, Float minSlider, Float maxSlider, Float step)
 {
-	BaseContainer d = Field(DTYPE_REAL, String(name));
-	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-	d.SetInt32(DESC_UNIT, DESC_UNIT_PERCENT);
-	d.SetFloat(DESC_MINSLIDER, 0.0);
-	d.SetFloat(DESC_MAXSLIDER, 1.0);
-	d.SetFloat(DESC_STEP, 0.01);
-	d.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_REALSLIDER);
+	BaseContainer d = Field(DTYPE_REAL, String(name), CUSTOMGUI_REALSLIDER);
+	d.SetInt32(DESC_UNIT, unit);
+	d.SetFloat(DESC_MINSLIDER, minSlider);
+	d.SetFloat(DESC_MAXSLIDER, maxSlider);
+	d.SetFloat(DESC_STEP, step);
 	d.SetBool(DESC_SCALEH, true);
 	return d;
 }
 
+// Tiling never reaches zero, whatever is typed in.
 BaseContainer TilesDesc(const char* name)
 {
-	BaseContainer d = Field(DTYPE_REAL, String(name));
-	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
-	d.SetInt32(DESC_UNIT, DESC_UNIT_FLOAT);
-	d.SetFloat(DESC_MINSLIDER, 0.01);
-	d.SetFloat(DESC_MAXSLIDER, 5.0);
+	BaseContainer d = SliderDesc(name, DESC_UNIT_FLOAT, 0.01, 5.0, 0.1);
 	d.SetFloat(DESC_MIN, 0.01);
-	d.SetFloat(DESC_STEP, 0.1);
-	d.SetInt32(DESC_CUSTOMGUI, CUSTOMGUI_REALSLIDER);
-	d.SetBool(DESC_SCALEH, true);
 	return d;
 }
 
@@ -694,10 +677,11 @@ MaterialDescs MakeMaterialDescs()
 	m.initialised.SetBool(DESC_HIDE, true);
 	m.link = LinkDesc();
 	m.projection = ProjectionDesc();
-	m.symbol = SymbolDesc();
+	m.symbol = Field(DTYPE_STRING, "Atomic Symbol"_s, CUSTOMGUI_STRING);
+	m.symbol.SetBool(DESC_SCALEH, true);
 	m.use = UseDesc();
-	m.offset[0] = OffsetDesc("Offset U");
-	m.offset[1] = OffsetDesc("Offset V");
+	m.offset[0] = SliderDesc("Offset U", DESC_UNIT_PERCENT, 0.0, 1.0, 0.01);
+	m.offset[1] = SliderDesc("Offset V", DESC_UNIT_PERCENT, 0.0, 1.0, 0.01);
 	m.tiles[0] = TilesDesc("Tiles U");
 	m.tiles[1] = TilesDesc("Tiles V");
 	return m;
