@@ -605,8 +605,12 @@ TEST_F(Builder, EveryAtomParameterReachesItsSpheres)
 	}
 	ExpectVector(Colour(children[0]).color, Vector(0.3, 0.6, 0.9), 0.0);
 	Set(MOLOBJ_ATOM_RADIUS_MODE, GeData(Int32(2)));
+	// The shown preset colour for carbon colours carbon atoms once the preset is the source.
+	Set(MOLOBJ_COLOR_SOURCE, GeData(Int32(1)));
+	Set(MOLOBJ_PRESET_COLOR_C, GeData(Vector(0.11, 0.22, 0.33)));
 	children = Children(Evaluate());
 	EXPECT_DOUBLE_EQ(vh::GetPrimitiveInfo(children[2]).radius, 6 * 30.0);
+	ExpectVector(Colour(children[2]).color, Vector(0.11, 0.22, 0.33), 0.0);
 }
 
 TEST_F(Builder, FailedLoadTakesTheOldGeometryAway)
