@@ -2,8 +2,10 @@
 JOBS ?= 2
 PRESET ?= default
 FUZZ_SECONDS ?= 60
+BUILD := build/$(PRESET)
+MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup configure build test test-sanitize fuzz demo bench clean
+.PHONY: all setup configure build test test-sanitize fuzz demo demo-build bench clean
 
 all: build
 
@@ -11,6 +13,10 @@ setup:
 	@tools/setup.sh
 
 configure: setup
+	cmake --preset $(PRESET)
+
+# The demo configures only once; later builds re-run CMake themselves when a CMakeLists.txt changes.
+$(BUILD)/CMakeCache.txt:
 	cmake --preset $(PRESET)
 
 build: configure
@@ -35,15 +41,26 @@ fuzz: setup
 	cmake --build --preset fuzz -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
 
-demo: build
+# The demo builds only the module, its resources, vireltan-host and the preview page.
+demo-build:
+	@tools/setup.sh demo
+	@$(MAKE) -s $(BUILD)/CMakeCache.txt
+	@echo "demo: building the module, its resources and vireltan-host (a few minutes the first time on 2 cores; [NN%] shows progress)"
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target vireltan-host
+
+out/caffeine.glb out/caffeine.html &: examples/caffeine.sdf $(BUILD)/vireltan-host $(BUILD)/preview/page.html $(BUILD)/plugins/vireltan/vireltan.xso64
 	@mkdir -p out
-	build/$(PRESET)/vireltan-host export examples/caffeine.sdf -o out/caffeine.glb
+	$(BUILD)/vireltan-host export examples/caffeine.sdf -o out/caffeine.glb --html
 	node tools/validate-gltf.js out/caffeine.glb
+
+demo: demo-build
+	@$(MAKE) -s out/caffeine.glb
 	@echo
-	@echo "Wrote $(CURDIR)/out/caffeine.glb (binary glTF 2.0, 1 scene unit = 1 cm)."
-	@echo "Open it in any glTF 2.0 viewer, or in Blender with File > Import > glTF 2.0."
-	@echo "Other molecules: build/$(PRESET)/vireltan-host export examples/benzene.sdf -o out/benzene.glb"
-	@echo "Options: build/$(PRESET)/vireltan-host export --help"
+	@echo "Wrote out/caffeine.glb (binary glTF 2.0; one scene unit is one centimetre)"
+	@echo "  and out/caffeine.html (a preview that needs no network: drag to orbit, scroll to zoom)."
+	@echo "Open the preview: xdg-open out/caffeine.html, or file://$(CURDIR)/out/caffeine.html in a browser."
+	@echo "Open the model in a glTF 2.0 viewer; see docs/usage.md for which ones and for every option."
+	@echo "Other molecules: $(BUILD)/vireltan-host export examples/benzene.sdf -o out/benzene.glb --html"
 
 clean:
 	rm -rf build out

@@ -1,0 +1,79 @@
+// The preview page in headless Chromium: it shows what the export wrote (the counts the page
+// finds equal the summary line's), it needs no network, it draws something, and it says so when
+// its model is damaged. Fails, never skips, when the browser is missing.
+// Usage: preview_page_test.js VIRELTAN_HOST OUT_DIR
+'use strict';
+
+const { test, before, after } = require('node:test');
+const assert = require('node:assert');
+const { execFileSync } = require('child_process');
+const fs = require('fs');
+const path = require('path');
+
+const source = path.resolve(__dirname, '..', '..');
+const browser = require(path.join(source, 'tools', 'preview', 'browser.js'));
+
+const [tool, outDir] = process.argv.slice(2);
+let session = null;
+
+// Exports an example with the page beside it; returns the paths and the summary line.
+function exportPage(name, sets = []) {
+	fs.mkdirSync(outDir, { recursive: true });
+	const glb = path.join(outDir, `${name}.glb`);
+	const args = ['export', path.join(source, 'examples', `${name}.sdf`), '-o', glb, '--html'];
+	for (const s of sets)
+		args.push('--set', s);
+	const line = execFileSync(tool, args, { encoding: 'utf8' }).trim();
+	return { glb, html: path.join(outDir, `${name}.html`), line };
+}
+
+async function checkShown(page, screenshot) {
+	const { page: tab, info, outside, problems } = await browser.openPreview(session, page.html);
+	assert.deepStrictEqual(problems, []);
+	assert.strictEqual(info.state, 'loaded', info.error);
+	assert.strictEqual(info.summary, page.line, 'the page shows the export\'s summary line');
+	const expected = browser.summaryCounts(page.line);
+	assert.ok(expected.meshes > 0 && expected.triangles > 0, page.line);
+	assert.deepStrictEqual({ objects: info.objects, meshes: info.meshes, triangles: info.triangles },
+		{ objects: expected.objects, meshes: expected.meshes, triangles: expected.triangles });
+	assert.deepStrictEqual(outside, [], 'the page fetched nothing');
+	const covered = await browser.coverage(tab);
+	assert.ok(covered > 0.01 && covered < 0.9, `the model covers ${covered} of the view`);
+	await tab.screenshot({ path: screenshot });
+	assert.ok(fs.statSync(screenshot).size > 5000, 'the screenshot holds a picture');
+	await tab.close();
+}
+
+before(async () => {
+	assert.ok(tool && outDir, 'usage: preview_page_test.js VIRELTAN_HOST OUT_DIR');
+	const missing = browser.chromiumMissing();
+	assert.strictEqual(missing, '', missing);
+	session = await browser.launch();
+});
+
+after(async () => {
+	if (session)
+		await session.close();
+});
+
+test('caffeine: the page shows every mesh and triangle of the export, offline', async () => {
+	await checkShown(exportPage('caffeine'), path.join(outDir, 'caffeine.png'));
+});
+
+test('X-ray atoms with nuclei: translucent spheres still load and draw', async () => {
+	await checkShown(exportPage('benzene', ['MOLOBJ_XRAY=true', 'MOLOBJ_SHOW_NUCLEUS=true']),
+		path.join(outDir, 'benzene-xray.png'));
+});
+
+test('a damaged model: the page says it cannot be shown', async () => {
+	const page = exportPage('acetonitrile');
+	const damaged = path.join(outDir, 'damaged.html');
+	const html = fs.readFileSync(page.html, 'utf8');
+	const model = /(<script id="model"[^>]*>)[^<]*/;
+	assert.match(html, model);
+	fs.writeFileSync(damaged, html.replace(model, `$1${Buffer.from('not a binary glTF file').toString('base64')}`));
+	const { page: tab, info } = await browser.openPreview(session, damaged);
+	assert.strictEqual(info.state, 'failed');
+	assert.match(await tab.textContent('#status'), /could not be shown/);
+	await tab.close();
+});

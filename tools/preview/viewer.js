@@ -1,0 +1,127 @@
+// The preview page's viewer: reads the binary glTF embedded in the page, frames and lights it,
+// and lets the mouse orbit and zoom. Bundled with three.js into the page by build-page.js, so the
+// page needs no network.
+import * as THREE from 'three';
+import { GLTFLoader } from 'three/addons/loaders/GLTFLoader.js';
+import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
+
+const BACKGROUND = 0x2b2f36;
+
+// What the page shows, for people (the status line) and for tests (window.vireltanPreview).
+const preview = { state: 'loading', error: '', objects: 0, meshes: 0, triangles: 0, render: () => {} };
+window.vireltanPreview = preview;
+
+function setStatus(text) {
+	const status = document.getElementById('status');
+	if (status)
+		status.textContent = text;
+}
+
+function fail(message) {
+	preview.state = 'failed';
+	preview.error = message;
+	document.body.dataset.state = 'failed';
+	setStatus(`The model could not be shown: ${message}`);
+}
+
+function decodeModel() {
+	const element = document.getElementById('model');
+	if (!element)
+		throw new Error('the page holds no model');
+	const text = atob(element.textContent.replace(/\s+/g, ''));
+	const bytes = new Uint8Array(text.length);
+	for (let i = 0; i < text.length; ++i)
+		bytes[i] = text.charCodeAt(i);
+	return bytes.buffer;
+}
+
+// Counts what the file made: nodes under the unit root, meshes and their triangles.
+function count(root) {
+	let objects = 0;
+	let meshes = 0;
+	let triangles = 0;
+	root.traverse((o) => {
+		if (o === root)
+			return;
+		++objects;
+		if (!o.isMesh)
+			return;
+		++meshes;
+		const g = o.geometry;
+		triangles += (g.index ? g.index.count : g.attributes.position.count) / 3;
+	});
+	return { objects, meshes, triangles };
+}
+
+// Fits the camera to the meshes' own bounding spheres, which hug a molecule closer than its box.
+function frame(camera, controls, root) {
+	root.updateMatrixWorld(true);
+	const center = new THREE.Box3().setFromObject(root).getCenter(new THREE.Vector3());
+	let radius = 1e-6;
+	const sphere = new THREE.Sphere();
+	root.traverse((o) => {
+		if (!o.isMesh)
+			return;
+		if (!o.geometry.boundingSphere)
+			o.geometry.computeBoundingSphere();
+		sphere.copy(o.geometry.boundingSphere).applyMatrix4(o.matrixWorld);
+		radius = Math.max(radius, sphere.center.distanceTo(center) + sphere.radius);
+	});
+	const halfFov = THREE.MathUtils.degToRad(camera.fov / 2);
+	const fitting = Math.min(halfFov, Math.atan(Math.tan(halfFov) * camera.aspect));
+	const distance = (radius / Math.sin(fitting)) * 1.02;
+	const direction = new THREE.Vector3(0.25, 0.3, 1).normalize();
+	camera.position.copy(center).addScaledVector(direction, distance);
+	camera.near = distance / 100;
+	camera.far = distance * 20;
+	camera.updateProjectionMatrix();
+	controls.target.copy(center);
+	controls.minDistance = radius * 0.1;
+	controls.maxDistance = distance * 8;
+	controls.update();
+}
+
+function start() {
+	const renderer = new THREE.WebGLRenderer({ antialias: true });
+	renderer.setPixelRatio(window.devicePixelRatio);
+	renderer.setSize(window.innerWidth, window.innerHeight);
+	renderer.setClearColor(BACKGROUND);
+	document.getElementById('view').appendChild(renderer.domElement);
+
+	const scene = new THREE.Scene();
+	// Plain lights rather than an environment map: a software renderer builds one in seconds.
+	scene.add(new THREE.HemisphereLight(0xffffff, 0x8d8d99, 2.2));
+	const camera = new THREE.PerspectiveCamera(35, window.innerWidth / window.innerHeight, 0.01, 100);
+	// A key light that moves with the camera keeps the side facing the viewer lit.
+	const key = new THREE.DirectionalLight(0xffffff, 2.2);
+	key.position.set(-1, 2, 3);
+	camera.add(key);
+	scene.add(camera);
+
+	const controls = new OrbitControls(camera, renderer.domElement);
+	const render = () => renderer.render(scene, camera);
+	preview.render = render;
+	controls.addEventListener('change', render);
+	window.addEventListener('resize', () => {
+		camera.aspect = window.innerWidth / window.innerHeight;
+		camera.updateProjectionMatrix();
+		renderer.setSize(window.innerWidth, window.innerHeight);
+		render();
+	});
+
+	new GLTFLoader().parse(decodeModel(), '', (gltf) => {
+		scene.add(gltf.scene);
+		Object.assign(preview, count(gltf.scene.children.length === 1 ? gltf.scene.children[0] : gltf.scene));
+		frame(camera, controls, gltf.scene);
+		render();
+		preview.state = 'loaded';
+		document.body.dataset.state = 'loaded';
+		setStatus('Drag to orbit, scroll to zoom, right-drag to pan.');
+	}, (err) => fail(String(err && err.message ? err.message : err)));
+}
+
+try {
+	start();
+} catch (err) {
+	fail(String(err && err.message ? err.message : err));
+}
