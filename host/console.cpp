@@ -1,5 +1,6 @@
 // Console lines and dialog boxes: recorded, echoed to standard error, never blocking.
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -18,6 +19,7 @@ struct ConsoleState
 	std::vector<DialogRecord> dialogs;
 	GEMB_R questionAnswer = GEMB_R::V_NO;
 	Bool echo = true;
+	Bool consoleEcho = true;
 };
 
 ConsoleState& State()
@@ -47,6 +49,13 @@ void SetEcho(Bool echo)
 {
 	std::lock_guard<std::mutex> lock(State().mutex);
 	State().echo = echo;
+	State().consoleEcho = echo;
+}
+
+void SetConsoleEcho(Bool echo)
+{
+	std::lock_guard<std::mutex> lock(State().mutex);
+	State().consoleEcho = echo;
 }
 } // namespace vh
 
@@ -59,8 +68,13 @@ void _ApplicationOutput(TARGETAUDIENCE audience, WRITEMETA meta, const String& t
 	try
 	{
 		std::string utf8 = vh::ToUtf8(text);
-		if (s.echo)
-			std::fprintf(stderr, "console: %s (%s:%lld)\n", utf8.c_str(), file ? file : "?", static_cast<long long>(line));
+		if (s.echo && s.consoleEcho)
+		{
+			// The source file's name only: the path is the build machine's.
+			const Char* name = file ? std::strrchr(file, '/') : nullptr;
+			name = name ? name + 1 : file ? file : "?";
+			std::fprintf(stderr, "console: %s (%s:%lld)\n", utf8.c_str(), name, static_cast<long long>(line));
+		}
 		s.lines.push_back(std::move(utf8));
 	}
 	catch (const std::bad_alloc&)

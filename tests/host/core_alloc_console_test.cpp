@@ -137,11 +137,18 @@ TEST_F(CoreDialogs, EchoGoesToStandardError)
 	::testing::internal::CaptureStderr();
 	MessageDialog("Bad line"_s);
 	QuestionDialog("Keep?"_s);
-	maxon::_ApplicationOutput(maxon::TARGETAUDIENCE::ALL, maxon::WRITEMETA::DEFAULT, "hello"_s, 12, "mol.cpp");
+	maxon::_ApplicationOutput(maxon::TARGETAUDIENCE::ALL, maxon::WRITEMETA::DEFAULT, "hello"_s, 12, "/home/builder/src/mol.cpp");
 	std::string err = ::testing::internal::GetCapturedStderr();
 	EXPECT_NE(err.find("message box: Bad line\n"), std::string::npos) << err;
 	EXPECT_NE(err.find("question: Keep? -> yes\n"), std::string::npos) << err;
 	EXPECT_NE(err.find("console: hello (mol.cpp:12)\n"), std::string::npos) << err;
+
+	// Console lines alone can be silenced; boxes still show.
+	vh::SetConsoleEcho(false);
+	::testing::internal::CaptureStderr();
+	MessageDialog("loud"_s);
+	maxon::_ApplicationOutput(maxon::TARGETAUDIENCE::ALL, maxon::WRITEMETA::DEFAULT, "hello"_s, 12, "mol.cpp");
+	EXPECT_EQ(::testing::internal::GetCapturedStderr(), "message box: loud\n");
 
 	vh::SetEcho(false);
 	::testing::internal::CaptureStderr();

@@ -23,6 +23,7 @@ using nlohmann::json;
 using namespace integration;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 
 const std::string TOOL = VIRELTAN_HOST_TOOL;
 const std::string EXAMPLES = std::string(VIRELTAN_SOURCE_DIR) + "/examples";
@@ -160,7 +161,7 @@ TEST(Export, EveryExampleInEveryModeMatchesItsDumpAndPassesTheValidator)
 			const size_t atoms = object["molecule"]["atoms"].size();
 			const size_t bonds = object["molecule"]["bonds"].size();
 			EXPECT_THAT(exported.out, HasSubstr(": " + std::to_string(atoms) + " atoms, " + std::to_string(bonds) + " bonds, "));
-			EXPECT_THAT(exported.out, HasSubstr(" objects, " + std::to_string(triangles) + " triangles, " +
+			EXPECT_THAT(exported.out, HasSubstr(" meshes, " + std::to_string(triangles) + " triangles, " +
 											std::to_string(std::filesystem::file_size(file)) + " bytes, "));
 			files.push_back(file);
 		}
@@ -261,8 +262,25 @@ TEST(Export, DefaultOutputIsTheMoleculeFileWithTheGlbSuffix)
 	Output out = Shell(Tool("export '" + dir.Path() + "/ring.v1.sdf'"));
 	ASSERT_EQ(out.status, 0);
 	EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/ring.v1.glb"));
-	EXPECT_THAT(out.out, MatchesRegex(".*/ring\\.v1\\.glb: 12 atoms, 12 bonds, [0-9]+ objects, [0-9]+ triangles, [0-9]+ bytes, [0-9.]+ s\n"));
+	EXPECT_THAT(out.out, MatchesRegex(".*/ring\\.v1\\.glb: 12 atoms, 12 bonds, [0-9]+ objects, [0-9]+ meshes, [0-9]+ triangles, [0-9]+ bytes, [0-9.]+ s\n"));
 }
+TEST(Export, PreviewPageBesideTheFileAndConsoleLineOnlyWhenVerbose)
+{
+	TempDir dir;
+	Output quiet = Shell(Tool("export " + EXAMPLES + "/benzene.sdf -o '" + dir.Path() + "/a&b<c>.glb' --html"), true);
+	ASSERT_EQ(quiet.status, 0) << quiet.out;
+	EXPECT_THAT(quiet.out, Not(HasSubstr("console:")));
+	const std::string page = ReadFile(dir.Path() + "/a&b<c>.html");
+	// The summary line is shown as text, not read as markup.
+	EXPECT_THAT(page, HasSubstr("<pre id=\"summary\">" + dir.Path() + "/a&amp;b&lt;c&gt;.glb: 12 atoms, 12 bonds, "));
+	EXPECT_THAT(page, HasSubstr("<script id=\"model\" type=\"application/octet-stream\">Z2xURgIAAAA"));
+
+	Output verbose = Shell(Tool("export " + EXAMPLES + "/benzene.sdf -o '" + dir.Path() + "/v.glb' --verbose"), true);
+	ASSERT_EQ(verbose.status, 0) << verbose.out;
+	EXPECT_THAT(verbose.out, HasSubstr("console: Tarnwick Software : Vireltan successfully loaded. (main.cpp:"));
+	EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/v.html"));
+}
+
 TEST(Export, ScriptStepWritesEveryObjectOfTheDocument)
 {
 	TempDir dir;

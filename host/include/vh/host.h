@@ -33,6 +33,8 @@ void ClearConsoleAndDialogs();
 void SetQuestionAnswer(GEMB_R answer);
 // Whether boxes and console lines are echoed to standard error (default true).
 void SetEcho(Bool echo);
+// Whether console lines alone are echoed (default true); SetEcho sets this too.
+void SetConsoleEcho(Bool echo);
 
 // ---- allocation failure injection -----------------------------------------------------------
 enum class AllocKind
