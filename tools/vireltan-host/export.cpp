@@ -3,15 +3,17 @@
 
 #include <iomanip>
 #include <iostream>
+#include <sstream>
 
 #include "records.h"
 #include "vh/gltf.h"
 #include "vh/host.h"
+#include "preview.h"
 
 namespace tool
 {
 int ExportDocument(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began,
-	const std::string& note)
+	const std::string& note, const std::string* pageTemplate)
 {
 	vh::ExportSummary summary;
 	std::string error;
@@ -23,9 +25,17 @@ int ExportDocument(Session& s, const std::string& out, const std::chrono::steady
 	const double seconds =
 		began ? std::chrono::duration<double>(std::chrono::steady_clock::now() - *began).count() : summary.seconds;
 	const Vireltan* data = MoleculeData(s.op);
-	std::cout << out << ": " << (data ? data->atoms.GetCount() : 0) << " atoms, " << (data ? data->bonds.GetCount() : 0)
-			  << " bonds, " << summary.objects << " objects, " << summary.triangles << " triangles, " << summary.bytes
-			  << " bytes, " << std::fixed << std::setprecision(3) << seconds << " s" << note << "\n";
+	std::ostringstream line;
+	line << out << ": " << (data ? data->atoms.GetCount() : 0) << " atoms, " << (data ? data->bonds.GetCount() : 0)
+		 << " bonds, " << summary.objects << " objects, " << summary.polygonObjects + summary.sweeps << " meshes, "
+		 << summary.triangles << " triangles, " << summary.bytes << " bytes, " << std::fixed << std::setprecision(3)
+		 << seconds << " s" << note;
+	std::cout << line.str() << "\n";
+	if (pageTemplate && !preview::WritePage(*pageTemplate, out, line.str(), preview::PagePath(out), &error))
+	{
+		std::cerr << "vireltan-host: the preview page was not written: " << error << "\n";
+		return 1;
+	}
 	return 0;
 }
 
@@ -53,7 +63,7 @@ std::string DefaultOutput(const std::string& molfile)
 	return output + ".glb";
 }
 
-int ExportCommand(Session& s, const MoleculeOptions& options, const std::string& output)
+int ExportCommand(Session& s, const MoleculeOptions& options, const std::string& output, const std::string* pageTemplate)
 {
 	const auto began = std::chrono::steady_clock::now();
 	const std::string tableProblem = ElementTableProblem(s);
@@ -74,6 +84,7 @@ int ExportCommand(Session& s, const MoleculeOptions& options, const std::string&
 				  << " gave no atoms (an empty molecule, or a connection table the object does not read); nothing exported\n";
 		return 1;
 	}
-	return ExportDocument(s, output.empty() ? DefaultOutput(options.molfile) : output, &began, RecordsNote(options.molfile));
+	return ExportDocument(s, output.empty() ? DefaultOutput(options.molfile) : output, &began, RecordsNote(options.molfile),
+		pageTemplate);
 }
 } // namespace tool

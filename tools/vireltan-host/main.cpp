@@ -37,6 +37,8 @@ struct Commands
 	bool all = false;
 	Int32 record = 0;
 	std::string script;
+	bool html = false;
+	bool verbose = false;
 };
 
 void AddCommands(CLI::App& app, Commands& c)
@@ -51,6 +53,9 @@ void AddCommands(CLI::App& app, Commands& c)
 	c.exportCmd->add_option("--record", c.record, "export record N only (the first is 1)")
 		->check(CLI::Range(1, INT32_MAX))
 		->excludes(all);
+	c.exportCmd->add_flag("--html", c.html, "also write a preview page OUT.html beside OUT.glb (opens offline in a browser)")
+		->excludes(all)
+		->excludes("--record");
 	c.dumpCmd = app.add_subcommand("dump", "print the evaluated document as JSON");
 	c.dumpCmd->add_option("MOLFILE", c.molecule.molfile, "molecule file (.sdf, .mol)")->required();
 	for (CLI::App* cmd : {c.exportCmd, c.dumpCmd})
@@ -60,6 +65,8 @@ void AddCommands(CLI::App& app, Commands& c)
 	}
 	c.runCmd = app.add_subcommand("run", "run a script of steps");
 	c.runCmd->add_option("SCRIPT", c.script, "script file")->required();
+	for (CLI::App* cmd : {c.exportCmd, c.dumpCmd, c.runCmd})
+		cmd->add_flag("--verbose", c.verbose, "echo the host's console lines to standard error");
 }
 
 // The chosen command on a new document; usage errors exit 2.
@@ -79,7 +86,9 @@ int RunCommand(const Commands& c)
 			return tool::DumpCommand(session, c.molecule);
 		if (c.all || c.record > 0)
 			return tool::ExportRecords(c.molecule, c.output, c.record);
-		return tool::ExportCommand(session, c.molecule, c.output);
+		// The page template is built beside the tool, as the plug-ins are.
+		const std::string page = ExecutableFolder() + "/preview/page.html";
+		return tool::ExportCommand(session, c.molecule, c.output, c.html ? &page : nullptr);
 	}
 	catch (const tool::UsageError& e)
 	{
@@ -105,6 +114,7 @@ int main(int argc, char** argv)
 		return code == 0 ? 0 : 2;
 	}
 
+	vh::SetConsoleEcho(commands.verbose);
 	if (vh::LoadPlugins(commands.plugins) == 0 || !vh::FindObjectPlugin(ID_VIRELTAN))
 	{
 		std::cerr << "vireltan-host: the Vireltan module could not be loaded from " << commands.plugins << "\n";

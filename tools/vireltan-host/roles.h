@@ -1,0 +1,15 @@
+// What each generated object of the molecule objects stands for, to name its material after it.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+#include "c4d.h"
+
+namespace tool
+{
+// Role names by generated object: the element symbol for an atom, BD1..BD4 for a bond of that
+// order, NUC for a nucleus (the symbols a material group takes). Objects of other generators,
+// and bonds whose order cannot be told, are left out.
+std::unordered_map<BaseObject*, std::string> MaterialRoles(BaseDocument* doc);
+} // namespace tool
