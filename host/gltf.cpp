@@ -309,13 +309,22 @@ Geometry Triangulate(const Vector* points, Int32 pointCount, const CPolygon* pol
 	return Triangulator(points, pointCount, polys, polyCount).Run();
 }
 
+// "#RRGGBB" of an sRGB colour.
+std::string HexColour(const Vector& colour)
+{
+	char hex[16];
+	std::snprintf(hex, sizeof hex, "#%02X%02X%02X", unsigned(std::lround(Clamp01(colour.x) * 255.0)),
+		unsigned(std::lround(Clamp01(colour.y) * 255.0)), unsigned(std::lround(Clamp01(colour.z) * 255.0)));
+	return hex;
+}
+
 // Exact key of a glTF material, so that equal ones are written once.
 using MaterialKey = std::tuple<std::string, double, double, double, double, Bool>;
 
 class Writer
 {
 public:
-	Writer()
+	explicit Writer(const MaterialRoleName& roleName) : _roleName(roleName)
 	{
 		_model.asset.version = "2.0";
 		_model.asset.generator = "Vireltan headless host";
@@ -419,7 +428,7 @@ private:
 	}
 
 	// glTF material of an object, -1 for none: the texture tag's material (its own or inherited),
-	// else its display colour record.
+	// else its display colour record, named after the object's role when one is given.
 	int Material(BaseObject* op, BaseMaterial* mat)
 	{
 		ObjectColorProperties props;
@@ -428,6 +437,9 @@ private:
 			op->GetColorProperties(&props);
 		const Bool xray = hasRecord && props.xray;
 
+		const Bool hasColour = hasRecord && props.usecolor != ID_BASEOBJECT_USECOLOR_OFF;
+		if (!mat && !hasColour && !xray)
+			return -1;
 		std::string name;
 		Vector colour = kDefaultMaterialColor;
 		if (mat)
@@ -435,21 +447,13 @@ private:
 			name = ToUtf8(mat->GetName());
 			colour = mat->GetDataInstanceRef().GetVector(MATERIAL_COLOR_COLOR, kDefaultMaterialColor);
 		}
-		else if (hasRecord && props.usecolor != ID_BASEOBJECT_USECOLOR_OFF)
-		{
-			colour = props.color;
-			char hex[16];
-			std::snprintf(hex, sizeof hex, "#%02X%02X%02X", unsigned(std::lround(Clamp01(colour.x) * 255.0)),
-				unsigned(std::lround(Clamp01(colour.y) * 255.0)), unsigned(std::lround(Clamp01(colour.z) * 255.0)));
-			name = std::string("display ") + hex;
-		}
-		else if (xray)
-		{
-			name = "display";
-		}
 		else
 		{
-			return -1;
+			if (hasColour)
+				colour = props.color;
+			name = RoleName(op);
+			if (name.empty())
+				name = hasColour ? "display " + HexColour(colour) : "display";
 		}
 		if (xray && !mat)
 			name += " x-ray";
@@ -598,6 +602,9 @@ private:
 
 	tinygltf::Model _model;
 	std::vector<unsigned char> _bin;
+	std::string RoleName(BaseObject* op) const { return _roleName ? _roleName(op) : std::string(); }
+
+	const MaterialRoleName& _roleName;
 	std::map<MaterialKey, int> _materials;
 	// Objects seen, by the fingerprint of their points and polygons, with their primitive (-1: none).
 	std::unordered_map<uint64_t, std::vector<std::pair<const PolygonObject*, int>>> _sources;
@@ -610,9 +617,10 @@ private:
 };
 
 // The .glb bytes of the document; false with the reason. Throws only what allocation throws.
-Bool Serialize(BaseDocument* doc, std::string& bytes, ExportSummary& summary, std::string& reason)
+Bool Serialize(BaseDocument* doc, const MaterialRoleName& roleName, std::string& bytes, ExportSummary& summary,
+	std::string& reason)
 {
-	Writer writer;
+	Writer writer(roleName);
 	writer.Document(doc);
 	bytes = writer.Serialize();
 	if (bytes.empty())
@@ -643,14 +651,15 @@ void SetError(std::string* error, const std::string& reason)
 }
 } // namespace
 
-Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summary, std::string* error)
+Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summary, std::string* error,
+	const MaterialRoleName& roleName)
 {
 	std::string reason = "no document to export";
 	Bool ok = false;
 	try
 	{
 		ExportSummary made;
-		ok = doc && Serialize(doc, bytes, made, reason);
+		ok = doc && Serialize(doc, roleName, bytes, made, reason);
 		if (ok && summary)
 			*summary = made;
 	}
@@ -671,7 +680,8 @@ Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summa
 	return ok;
 }
 
-Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary, std::string* error)
+Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary, std::string* error,
+	const MaterialRoleName& roleName)
 {
 	const auto began = std::chrono::steady_clock::now();
 	std::string reason;
@@ -685,7 +695,7 @@ Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary,
 			reason = "no document to export";
 		else if (target.empty())
 			reason = "no output file given";
-		else if (!Serialize(doc, bytes, made, reason))
+		else if (!Serialize(doc, roleName, bytes, made, reason))
 			reason = "cannot write " + target + ": " + reason;
 		else if (WriteFileAtomically(target, bytes.data(), bytes.size(), reason))
 		{

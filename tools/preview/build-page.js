@@ -6,7 +6,14 @@
 
 const fs = require('fs');
 const path = require('path');
-const esbuild = require('esbuild');
+
+function loadBundler() {
+	try {
+		return require('esbuild');
+	} catch (err) {
+		throw new Error(`${err.message}\n(the npm packages of tools/package.json are missing: run tools/setup.sh)`);
+	}
+}
 
 const VIEWER_MARK = '<!-- vireltan:viewer -->';
 const MODEL_MARK = '<!-- vireltan:model -->';
@@ -26,7 +33,7 @@ function main(args) {
 		console.error('build-page.js: page.html must hold each mark once');
 		return 1;
 	}
-	const bundle = esbuild.buildSync({
+	const bundle = loadBundler().buildSync({
 		entryPoints: [path.join(here, 'viewer.js')],
 		bundle: true,
 		format: 'iife',

@@ -82,6 +82,9 @@ function frame(camera, controls, root) {
 }
 
 function start() {
+	const summary = document.getElementById('summary');
+	if (summary)
+		document.title = `${summary.textContent.split(': ')[0].split('/').pop()} - Vireltan preview`;
 	const renderer = new THREE.WebGLRenderer({ antialias: true });
 	renderer.setPixelRatio(window.devicePixelRatio);
 	renderer.setSize(window.innerWidth, window.innerHeight);

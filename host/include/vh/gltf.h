@@ -1,6 +1,7 @@
 // Binary glTF 2.0 export of an evaluated document (the host's tools and tests; not the plug-in).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "c4d.h"
@@ -32,7 +33,9 @@ struct ExportSummary
 //
 // Materials: the material of the nearest texture tag, on the object or inherited from the
 // objects above it (named after the material, colour MATERIAL_COLOR_COLOR), else the object's
-// display colour record ("display #RRGGBB"); X-ray blends at alpha 0.5, double-sided. Metallic 0,
+// display colour record, named by `roleName` when it gives a name for the object, else
+// "display #RRGGBB"; with X-ray the name ends in " x-ray" and blends at alpha 0.5, double-sided.
+// Materials of different names stay apart even when their colours are equal. Metallic 0,
 // roughness 0.5. Colours are sRGB values in the host and become linear factors in the file.
 // Identical materials are shared.
 //
@@ -40,7 +43,10 @@ struct ExportSummary
 // and renamed (a symbolic link at the target is replaced, not followed). On failure returns
 // false, leaves no file and puts the reason into error. Never throws. Sweeps build their tubes on
 // first use, so a document must not be exported from two threads at once.
-Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary = nullptr, std::string* error = nullptr);
+using MaterialRoleName = std::function<std::string(BaseObject* op)>;
+Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary = nullptr, std::string* error = nullptr,
+	const MaterialRoleName& roleName = nullptr);
 // The bytes ExportGltf would write, kept in memory (summary.seconds stays 0).
-Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summary = nullptr, std::string* error = nullptr);
+Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summary = nullptr, std::string* error = nullptr,
+	const MaterialRoleName& roleName = nullptr);
 } // namespace vh
