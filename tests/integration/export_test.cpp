@@ -301,7 +301,7 @@ TEST(Export, PreviewPageBesideTheFileAndConsoleLineOnlyWhenVerbose)
 	Output quiet = Shell(Tool("export " + EXAMPLES + "/benzene.sdf -o '" + dir.Path() + "/a&b<c>.glb' --html"), true);
 	ASSERT_EQ(quiet.status, 0) << quiet.out;
 	EXPECT_THAT(quiet.out, Not(HasSubstr("console:")));
-	const std::string page = ReadFile(dir.Path() + "/a&b<c>.html");
+	const std::string page = testfiles::ReadFile(dir.Path() + "/a&b<c>.html");
 	// The summary line is shown as text, not read as markup; the model follows as base64 ("glTF", version 2).
 	const std::string summary = "<pre id=\"summary\">" + dir.Path() + "/a&amp;b&lt;c&gt;.glb: 12 atoms, 12 bonds, ";
 	EXPECT_NE(page.find(summary), std::string::npos) << page.substr(0, 2000);
