@@ -18,13 +18,7 @@ int ExportDocument(Session& s, const std::string& out, const std::chrono::steady
 {
 	vh::ExportSummary summary;
 	std::string error;
-	// Materials are named after what they colour, so that an artist can restyle each on its own.
-	const std::unordered_map<BaseObject*, std::string> roles = MaterialRoles(s.doc);
-	const vh::MaterialRoleName roleName = [&roles](BaseObject* op) {
-		const auto found = roles.find(op);
-		return found == roles.end() ? std::string() : found->second;
-	};
-	if (!vh::ExportGltf(s.doc, Filename(vh::FromUtf8(out)), &summary, &error, roleName))
+	if (!ExportWithRoles(s.doc, out, &summary, &error))
 	{
 		std::cerr << "vireltan-host: export failed: " << error << "\n";
 		return 1;

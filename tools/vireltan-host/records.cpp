@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "export.h"
+#include "roles.h"
 #include "vh/gltf.h"
 #include "vh/host.h"
 
@@ -118,7 +119,7 @@ RecordResult ExportRecord(const Job& job, size_t index, const std::string& temp,
 		r.reason = "the record could not be loaded: " + DialogTexts();
 	else if (r.atoms == 0)
 		r.reason = "the record gave no atoms";
-	else if (!vh::ExportGltf(s.doc, Filename(vh::FromUtf8(out)), &r.summary, &error))
+	else if (!ExportWithRoles(s.doc, out, &r.summary, &error))
 		r.reason = error;
 	r.ok = r.reason.empty();
 	return r;

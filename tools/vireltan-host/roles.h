@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "c4d.h"
+#include "vh/gltf.h"
 
 namespace tool
 {
@@ -12,4 +13,8 @@ namespace tool
 // order, NUC for a nucleus (the symbols a material group takes). Objects of other generators,
 // and bonds whose order cannot be told, are left out.
 std::unordered_map<BaseObject*, std::string> MaterialRoles(BaseDocument* doc);
+
+// vh::ExportGltf with the materials named after these roles, so that an artist can restyle each
+// role on its own.
+Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummary* summary, std::string* error);
 } // namespace tool
