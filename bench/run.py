@@ -45,8 +45,9 @@ def fail(message):
 
 # ---- Google Benchmark -------------------------------------------------------------------------
 
-def run_google_benchmark(exe, repetitions, out_json, reuse):
-    cmd = [exe, "--benchmark_repetitions=%d" % repetitions, "--benchmark_report_aggregates_only=true",
+def run_google_benchmark(exe, repetitions, min_time, out_json, reuse):
+    cmd = [exe, "--benchmark_repetitions=%d" % repetitions, "--benchmark_min_time=%g" % min_time,
+           "--benchmark_report_aggregates_only=true",
            "--benchmark_out=" + out_json, "--benchmark_out_format=json"]
     if not reuse:
         print("$ " + " ".join(cmd), flush=True)
@@ -311,7 +312,7 @@ METHOD = """\
 - The 999-atom record is `bench/data/procaine27.sdf`: 27 procaine molecules (999 atoms, 999 bonds,
   one V2000 record), embedded with RDKit's ETKDGv3 and optimised with MMFF94 by
   `tools/make_bench_molecule.py`. The largest example is `examples/protein_g_b1.sdf`.
-- In process (Google Benchmark, `bench/*.cpp`, {reps} repetitions, medians): reading a file
+- In process (Google Benchmark, `bench/*.cpp`, {reps} repetitions of at least {min_time} s, medians): reading a file
   into atoms and bonds with the object's reader (from the file, through the page cache); a full
   rebuild (the object marked dirty, the document evaluated) with the defaults, with nuclei and with
   ten material groups (H, C, N, O, S, P and the four bond orders), each against `memcpy` of as many
@@ -339,7 +340,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("build", help="release build folder (build/bench)")
     parser.add_argument("--runs", type=int, default=11, help="whole-process runs of each tool (at least 10)")
-    parser.add_argument("--repetitions", type=int, default=5, help="Google Benchmark repetitions")
+    parser.add_argument("--repetitions", type=int, default=3, help="Google Benchmark repetitions")
+    parser.add_argument("--min-time", type=float, default=0.2, help="Google Benchmark seconds per repetition, at least")
     parser.add_argument("--no-write", action="store_true", help="print the table but leave bench/README.md alone")
     parser.add_argument("--reuse", action="store_true",
                         help="take the Google Benchmark figures of the last run (BUILD_DIR/bench-results.json)")
@@ -358,7 +360,7 @@ def main():
     os.makedirs(workdir, exist_ok=True)
 
     started = datetime.datetime.now(datetime.timezone.utc)
-    context, gb = run_google_benchmark(exe, args.repetitions, os.path.join(build, "bench-results.json"),
+    context, gb = run_google_benchmark(exe, args.repetitions, args.min_time, os.path.join(build, "bench-results.json"),
                                        args.reuse)
     print("RDKit, in process ...", flush=True)
     rd_record, rd_largest = time_rdkit(RECORD), time_rdkit(LARGEST)
@@ -388,7 +390,7 @@ def main():
         "",
         "## Method",
         "",
-        METHOD.format(reps=args.repetitions, runs=args.runs, pymol=PYMOL_SCRIPT.format(out="out.dae")),
+        METHOD.format(reps=args.repetitions, min_time=args.min_time, runs=args.runs, pymol=PYMOL_SCRIPT.format(out="out.dae")),
         "",
         "## Machine",
         "",
