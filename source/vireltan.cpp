@@ -954,29 +954,12 @@ SplineObject* Vireltan::BuildBondProfile(Float radius)
 	return profile;
 }
 
-BaseObject* Vireltan::BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector& centre, Int32 order)
+namespace
 {
-	// Atom numbers that name no stored atom build no bond.
-	const Int atomCount = atoms.GetCount();
-	if (firstAtom < 1 || firstAtom > atomCount || secondAtom < 1 || secondAtom > atomCount)
-		return nullptr;
-	// A bond to an atom that cannot be placed cannot be drawn either.
-	Vector p1, p2;
-	if (!PlaceAtom(atoms[firstAtom - 1].position, centre, positionScale, &p1) ||
-		!PlaceAtom(atoms[secondAtom - 1].position, centre, positionScale, &p2))
-		return nullptr;
-
-	Float radius = bondRadius;
-	if (order == 2 || order == 4)
-		radius = doubleBondFactor * bondRadius;
-	else if (order == 3)
-		radius = tripleBondFactor * bondRadius;
-	if (!std::isfinite(radius))
-		return nullptr;
-
-	SplineObject* profile = BuildBondProfile(radius);
-	if (!profile)
-		return nullptr;
+// A sweep of the profile along the straight path from p1 to p2, smoothed and with the caps asked
+// for; nullptr, with the profile freed, when memory runs out.
+BaseObject* NewBondSweep(SplineObject* profile, const Vector& p1, const Vector& p2, Int32 caps)
+{
 	BaseObject* sweep = BaseObject::Alloc(Osweep);
 	if (!sweep)
 	{
@@ -984,17 +967,11 @@ BaseObject* Vireltan::BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector&
 		return nullptr;
 	}
 	sweep->MakeTag(Tphong);
-	sweep->SetParameter(DescID(CAPSANDBEVELS_CAP_ENABLE_START), GeData(bondCaps), DESCFLAGS_SET::NONE);
-	sweep->SetParameter(DescID(CAPSANDBEVELS_CAP_ENABLE_END), GeData(bondCaps), DESCFLAGS_SET::NONE);
+	sweep->SetParameter(DescID(CAPSANDBEVELS_CAP_ENABLE_START), GeData(caps), DESCFLAGS_SET::NONE);
+	sweep->SetParameter(DescID(CAPSANDBEVELS_CAP_ENABLE_END), GeData(caps), DESCFLAGS_SET::NONE);
 
 	SplineObject* path = SplineObject::Alloc(2, SPLINETYPE::LINEAR);
-	if (!path)
-	{
-		SplineObject::Free(profile);
-		BaseObject::Free(sweep);
-		return nullptr;
-	}
-	Vector* pathPoints = path->GetPointW();
+	Vector* pathPoints = path ? path->GetPointW() : nullptr;
 	if (!pathPoints)
 	{
 		SplineObject::Free(profile);
@@ -1007,29 +984,56 @@ BaseObject* Vireltan::BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector&
 
 	profile->InsertUnder(sweep);
 	path->InsertUnderLast(sweep);
+	return sweep;
+}
+} // namespace
+
+Float Vireltan::BondRadius(Int32 order) const
+{
+	if (order == 2 || order == 4)
+		return doubleBondFactor * bondRadius;
+	if (order == 3)
+		return tripleBondFactor * bondRadius;
+	return bondRadius;
+}
+
+Vector Vireltan::BondColour(Int32 order) const
+{
+	switch (order)
+	{
+		case 1: return singleBondColour;
+		case 2: return doubleBondColour;
+		case 3: return tripleBondColour;
+		case 4: return aromaticBondColour;
+		default: return Vector(0.0, 0.0, 0.0);
+	}
+}
+
+BaseObject* Vireltan::BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector& centre, Int32 order)
+{
+	// Atom numbers that name no stored atom build no bond.
+	const Int atomCount = atoms.GetCount();
+	if (firstAtom < 1 || firstAtom > atomCount || secondAtom < 1 || secondAtom > atomCount)
+		return nullptr;
+	// A bond to an atom that cannot be placed cannot be drawn either.
+	Vector p1, p2;
+	if (!PlaceAtom(atoms[firstAtom - 1].position, centre, positionScale, &p1) ||
+		!PlaceAtom(atoms[secondAtom - 1].position, centre, positionScale, &p2))
+		return nullptr;
+
+	const Float radius = BondRadius(order);
+	if (!std::isfinite(radius))
+		return nullptr;
+	SplineObject* profile = BuildBondProfile(radius);
+	if (!profile)
+		return nullptr;
+	BaseObject* sweep = NewBondSweep(profile, p1, p2, bondCaps);
+	if (!sweep)
+		return nullptr;
 
 	const MaterialAssignment* entry = (order >= 1 && order <= 4) ? FindAssignment(1000 + order) : nullptr;
 	BaseMaterial* material = entry ? entry->material : nullptr;
-
-	Vector colour(0.0, 0.0, 0.0);
-	switch (order)
-	{
-		case 1:
-			colour = singleBondColour;
-			break;
-		case 2:
-			colour = doubleBondColour;
-			break;
-		case 3:
-			colour = tripleBondColour;
-			break;
-		case 4:
-			colour = aromaticBondColour;
-			break;
-		default:
-			break;
-	}
-	SetDisplayColour(sweep, colour, xray);
+	SetDisplayColour(sweep, BondColour(order), xray);
 	if (material)
 		AddTextureTag(sweep, material);
 

@@ -114,6 +114,9 @@ private:
 	void AppendMaterialGroup(GeListNode* node, BaseContainer* bc);
 	void RemoveLastMaterialGroup(GeListNode* node, BaseContainer* bc);
 	void ParameterSet(GeListNode* node, BaseContainer* bc, const DescID& id);
+	// A bond's radius and display colour by its order (1 to 3, 4 aromatic).
+	Float BondRadius(Int32 order) const;
+	Vector BondColour(Int32 order) const;
 	Float AtomRadius(const AtomRecord& atom, Bool* defined) const;
 	Vector AtomColour(const AtomRecord& atom) const;
 };
