@@ -6,8 +6,6 @@
 #include <fstream>
 #include <initializer_list>
 #include <limits>
-#include <new>
-#include <vector>
 
 namespace
 {
@@ -196,10 +194,10 @@ public:
 		{
 			std::memcpy(&key, text, size);
 			key |= UInt32(size) << 24;
-			for (const auto& [seen, found] : _seen)
-				if (seen == key)
+			for (Int i = 0; i < _count; ++i)
+				if (_seen[i].key == key)
 				{
-					*index = found;
+					*index = _seen[i].index;
 					return true;
 				}
 		}
@@ -207,25 +205,26 @@ public:
 		iferr (symbol.Trim())
 			return false;
 		*index = FindElement(symbol, _elements);
-		if (cacheable)
-		{
-			try
-			{
-				_seen.emplace_back(key, *index);
-			}
-			catch (const std::bad_alloc&)
-			{
-			}
-		}
+		// A full cache only costs later lines a lookup; molecules rarely hold more elements.
+		if (cacheable && _count < kCached)
+			_seen[_count++] = Seen{key, *index};
 		return true;
 	}
 
 private:
 	// Up to three column bytes and their count in the high byte.
 	using Key = UInt32;
+	struct Seen
+	{
+		Key key;
+		Int32 index;
+	};
+	static constexpr Int kCached = 32;
 	const maxon::BaseArray<ElementRecord>& _elements;
-	std::vector<std::pair<Key, Int32>> _seen;
+	Seen _seen[kCached] = {};
+	Int _count = 0;
 };
+
 Bool StartsWith(const char* line, const char* prefix)
 {
 	return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
