@@ -5,7 +5,7 @@ FUZZ_SECONDS ?= 60
 BUILD := build/$(PRESET)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup configure build test test-sanitize fuzz demo demo-build bench clean
+.PHONY: all setup configure build test test-sanitize memcheck fuzz demo demo-build bench clean
 
 all: build
 
@@ -34,6 +34,10 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS) --target vireltan_bench vireltan_measure vireltan-host
 	/usr/bin/python3 bench/run.py build/bench
+
+# The suite once more, each test program under valgrind memcheck (errors and leaks fail).
+memcheck: build
+	tools/memcheck.sh build/$(PRESET)
 
 # Builds the fuzz configuration (clang, libFuzzer, ASan + UBSan) and runs each harness FUZZ_SECONDS.
 fuzz: setup

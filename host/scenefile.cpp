@@ -394,6 +394,28 @@ std::string FailureReason(const Loader& ld)
 	return "damaged at byte " + std::to_string(s ? s->pos : 0);
 }
 
+// The first bytes of a scene file: magic, framing version and ident.
+constexpr size_t SCENE_HEADER_BYTES = 12;
+
+// What the first n bytes of a file tell; false with the reason when they are no scene's.
+Bool CheckSceneHeader(const unsigned char* head, size_t n, std::string& reason)
+{
+	const auto word = [&](size_t at) {
+		return Int32(UInt32(head[at]) | UInt32(head[at + 1]) << 8 | UInt32(head[at + 2]) << 16 | UInt32(head[at + 3]) << 24);
+	};
+	// An empty file may come without a buffer at all; it is only too short.
+	const size_t magic = std::min(n, sizeof kHyperMagic);
+	if (magic > 0 && std::memcmp(head, kHyperMagic, magic) != 0)
+		reason = "bad magic (not a scene file)";
+	else if (n < SCENE_HEADER_BYTES)
+		reason = "truncated at byte " + std::to_string(n);
+	else if (word(4) < 1 || word(4) > kHyperVersion)
+		reason = "unsupported version " + std::to_string(word(4)) + " (this host reads 1 to " + std::to_string(kHyperVersion) + ")";
+	else if (word(8) != SCENE_IDENT)
+		reason = "not a scene file (a file of another kind in the same framing)";
+	return reason.empty();
+}
+
 // What can be told before reading the whole file: its kind, its size and its header.
 Bool CheckSceneFile(const std::string& path, std::string& reason)
 {
@@ -413,7 +435,7 @@ Bool CheckSceneFile(const std::string& path, std::string& reason)
 		reason = std::to_string(info.st_size) + " bytes, over the limit of " + std::to_string(SCENE_FILE_LIMIT) + " bytes";
 		return false;
 	}
-	unsigned char head[12] = {};
+	unsigned char head[SCENE_HEADER_BYTES] = {};
 	FILE* f = std::fopen(path.c_str(), "rb");
 	if (!f)
 	{
@@ -422,18 +444,40 @@ Bool CheckSceneFile(const std::string& path, std::string& reason)
 	}
 	const size_t n = std::fread(head, 1, sizeof head, f);
 	std::fclose(f);
-	const auto word = [&](size_t at) {
-		return Int32(UInt32(head[at]) | UInt32(head[at + 1]) << 8 | UInt32(head[at + 2]) << 16 | UInt32(head[at + 3]) << 24);
-	};
-	if (std::memcmp(head, kHyperMagic, std::min(n, sizeof kHyperMagic)) != 0)
-		reason = "bad magic (not a scene file)";
-	else if (n < sizeof head)
-		reason = "truncated at byte " + std::to_string(n);
-	else if (word(4) < 1 || word(4) > kHyperVersion)
-		reason = "unsupported version " + std::to_string(word(4)) + " (this host reads 1 to " + std::to_string(kHyperVersion) + ")";
-	else if (word(8) != SCENE_IDENT)
-		reason = "not a scene file (a file of another kind in the same framing)";
-	return reason.empty();
+	return CheckSceneHeader(head, n, reason);
+}
+
+// Reads the scene after its header into a new document, which the caller frees on failure.
+Bool ReadScene(HyperFile* hf, BaseDocument*& doc, std::string& reason)
+{
+	doc = BaseDocument::Alloc();
+	if (!doc)
+		return false;
+	Loader ld;
+	ld.hf = hf;
+	ld.doc = doc;
+	if (LoadInto(ld))
+		return true;
+	reason = FailureReason(ld);
+	return false;
+}
+
+// The read document, told that it was loaded from file; nullptr (doc freed, *error set) on failure.
+BaseDocument* Finish(BaseDocument* doc, Bool ok, const Filename& file, const std::string& reason, std::string* error)
+{
+	if (!ok)
+	{
+		if (error)
+			*error = reason;
+		BaseDocument::Free(doc);
+		return nullptr;
+	}
+	DocumentInfoData info;
+	info.type = MSG_DOCUMENTINFO_TYPE_LOAD;
+	info.doc = doc;
+	info.filename = file;
+	BroadcastMessage(doc, MSG_DOCUMENTINFO, &info);
+	return doc;
 }
 } // namespace
 
@@ -484,16 +528,7 @@ BaseDocument* LoadDocument(const Filename& file, std::string* error)
 	{
 		if (hf->Open(SCENE_IDENT, file, FILEOPEN::READ, FILEDIALOG::NONE))
 		{
-			doc = BaseDocument::Alloc();
-			if (doc)
-			{
-				Loader ld;
-				ld.hf = hf;
-				ld.doc = doc;
-				ok = LoadInto(ld);
-				if (!ok)
-					reason = FailureReason(ld);
-			}
+			ok = ReadScene(hf, doc, reason);
 			hf->Close();
 		}
 	}
@@ -503,18 +538,38 @@ BaseDocument* LoadDocument(const Filename& file, std::string* error)
 		reason = "out of memory";
 	}
 	HyperFile::Free(hf);
-	if (!ok)
+	return Finish(doc, ok, file, reason, error);
+}
+
+BaseDocument* LoadDocumentBytes(const std::vector<unsigned char>& bytes, const Filename& file, std::string* error)
+{
+	std::string reason;
+	if (Int64(bytes.size()) > SCENE_FILE_LIMIT)
+		reason = std::to_string(bytes.size()) + " bytes, over the limit of " + std::to_string(SCENE_FILE_LIMIT) + " bytes";
+	if (!reason.empty() || !CheckSceneHeader(bytes.data(), bytes.size(), reason))
+		return Finish(nullptr, false, file, reason, error);
+	BaseDocument* doc = nullptr;
+	Bool ok = false;
+	reason = "out of memory";
+	std::vector<unsigned char> data;
+	HyperFile* hf = nullptr;
+	try
 	{
-		if (error)
-			*error = reason;
-		BaseDocument::Free(doc);
-		return nullptr;
+		data = bytes;
+		hf = OpenMemoryHyperFile(&data, false);
+		if (hf)
+		{
+			hf->_state->pos = SCENE_HEADER_BYTES;
+			ok = ReadScene(hf, doc, reason);
+			hf->Close();
+		}
 	}
-	DocumentInfoData info;
-	info.type = MSG_DOCUMENTINFO_TYPE_LOAD;
-	info.doc = doc;
-	info.filename = file;
-	BroadcastMessage(doc, MSG_DOCUMENTINFO, &info);
-	return doc;
+	catch (const std::bad_alloc&)
+	{
+		ok = false;
+		reason = "out of memory";
+	}
+	HyperFile::Free(hf);
+	return Finish(doc, ok, file, reason, error);
 }
 } // namespace vh

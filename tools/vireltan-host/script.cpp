@@ -221,6 +221,11 @@ int RunScript(Session& s, const std::string& script)
 		throw UsageError{"cannot read script '" + script + "'"};
 	const size_t slash = script.find_last_of('/');
 	s.baseFolder = slash == std::string::npos ? "." : script.substr(0, slash);
+	return RunSteps(s, in);
+}
+
+int RunSteps(Session& s, std::istream& in)
+{
 	StepLine line;
 	int status = 0;
 	while (std::getline(in, line.text))

@@ -130,6 +130,8 @@ constexpr Int64 SCENE_FILE_LIMIT = Int64(64) << 20;
 // when it cannot, and then *error (when given) says why: no such file, not a regular file, over the
 // size limit, bad magic, unsupported version, not a scene, truncated at byte N, damaged at byte N.
 BaseDocument* LoadDocument(const Filename& file, std::string* error = nullptr);
+// The same from the bytes of a scene file held in memory; file is the name the document is told.
+BaseDocument* LoadDocumentBytes(const std::vector<unsigned char>& bytes, const Filename& file, std::string* error = nullptr);
 // Host copy of an object (container, NodeData through CopyTo, children, tags).
 BaseObject* CloneObject(BaseObject* op);
 
