@@ -101,7 +101,7 @@ Bool PlaceAtom(const Vector& position, const Vector& centre, Float64 scale, Vect
 	return IsFinite(*place);
 }
 
-// Puts a texture tag with the material first on the object; false when the tag cannot be made.
+// Puts a texture tag with the material first on the object; nullptr when the tag cannot be made.
 TextureTag* AddTextureTag(BaseObject* op, BaseMaterial* material)
 {
 	TextureTag* tag = TextureTag::Alloc();
@@ -110,6 +110,24 @@ TextureTag* AddTextureTag(BaseObject* op, BaseMaterial* material)
 	tag->SetMaterial(material);
 	op->InsertTag(tag);
 	return tag;
+}
+
+// Material target of a bond order; MATERIAL_TARGET_NONE for an order other than 1 to 4.
+Int32 BondMaterialTarget(Int32 order)
+{
+	switch (order)
+	{
+		case 1:
+			return MATERIAL_TARGET_BOND_SINGLE;
+		case 2:
+			return MATERIAL_TARGET_BOND_DOUBLE;
+		case 3:
+			return MATERIAL_TARGET_BOND_TRIPLE;
+		case 4:
+			return MATERIAL_TARGET_BOND_AROMATIC;
+		default:
+			return MATERIAL_TARGET_NONE;
+	}
 }
 } // namespace
 
@@ -245,10 +263,10 @@ void Vireltan::SyncCacheToContainer(BaseContainer* bc)
 
 void Vireltan::SyncContainerToCache(const BaseContainer* bc)
 {
-	displayMode = bc->GetInt32(MOLOBJ_DISPLAY_MODE, 0);
-	radiusMode = bc->GetInt32(MOLOBJ_ATOM_RADIUS_MODE, 0);
-	colourSource = bc->GetInt32(MOLOBJ_COLOR_SOURCE, 0);
-	presetIndex = bc->GetInt32(MOLOBJ_PRESET, 0);
+	displayMode = bc->GetInt32(MOLOBJ_DISPLAY_MODE, MOLOBJ_DISPLAY_MODE_ATOMS_AND_BONDS);
+	radiusMode = bc->GetInt32(MOLOBJ_ATOM_RADIUS_MODE, MOLOBJ_ATOM_RADIUS_MODE_COVALENT);
+	colourSource = bc->GetInt32(MOLOBJ_COLOR_SOURCE, MOLOBJ_COLOR_SOURCE_ELEMENT);
+	presetIndex = bc->GetInt32(MOLOBJ_PRESET, MOLOBJ_PRESET_AMBER);
 	sphereSegments = bc->GetInt32(MOLOBJ_ATOM_SEGMENTS, 0);
 	profileSubdivision = bc->GetInt32(MOLOBJ_BOND_PROFILE_SUBDIV, 0);
 	bondCaps = bc->GetInt32(MOLOBJ_BOND_CAPS, 0);
@@ -302,10 +320,10 @@ Bool Vireltan::Init(GeListNode* node)
 		return false;
 
 	materialCount = 0;
-	displayMode = 0;
-	radiusMode = 3;
-	colourSource = 0;
-	presetIndex = 0;
+	displayMode = MOLOBJ_DISPLAY_MODE_ATOMS_AND_BONDS;
+	radiusMode = MOLOBJ_ATOM_RADIUS_MODE_UNIFORM;
+	colourSource = MOLOBJ_COLOR_SOURCE_ELEMENT;
+	presetIndex = MOLOBJ_PRESET_AMBER;
 	sphereSegments = 24;
 	profileSubdivision = 2;
 	bondCaps = 0;
@@ -768,24 +786,26 @@ Bool Vireltan::GetDEnabling(GeListNode* node, const DescID& id, const GeData& t_
 
 	const Int32 display = bc->GetInt32(MOLOBJ_DISPLAY_MODE);
 	const Int32 mode = bc->GetInt32(MOLOBJ_ATOM_RADIUS_MODE);
+	// The two modes whose radius comes from the atom size rather than from the element table.
+	const Bool sizeMode = mode == MOLOBJ_ATOM_RADIUS_MODE_ATOMIC_NUMBER || mode == MOLOBJ_ATOM_RADIUS_MODE_UNIFORM;
 	switch (id[0].id)
 	{
 		case MOLOBJ_ATOM_RADIUS_MODE:
 		case MOLOBJ_ATOM_SEGMENTS:
 		case MOLOBJ_SHOW_NUCLEUS:
-			return display != 2;
+			return display != MOLOBJ_DISPLAY_MODE_BONDS_ONLY;
 		case MOLOBJ_ATOM_SIZE:
-			return display != 2 && (mode == 2 || mode == 3);
+			return display != MOLOBJ_DISPLAY_MODE_BONDS_ONLY && sizeMode;
 		case MOLOBJ_ATOM_RADIUS_SCALE:
-			return display != 2 && mode != 2 && mode != 3;
+			return display != MOLOBJ_DISPLAY_MODE_BONDS_ONLY && !sizeMode;
 		case MOLOBJ_NUCLEUS_SIZE:
-			return bc->GetBool(MOLOBJ_SHOW_NUCLEUS) && display != 2;
+			return bc->GetBool(MOLOBJ_SHOW_NUCLEUS) && display != MOLOBJ_DISPLAY_MODE_BONDS_ONLY;
 		case MOLOBJ_BOND_RADIUS:
 		case MOLOBJ_BOND_DOUBLE_FACTOR:
 		case MOLOBJ_BOND_PROFILE_SUBDIV:
 		case MOLOBJ_BOND_CAPS:
 		case MOLOBJ_BOND_TRIPLE_FACTOR:
-			return display != 1;
+			return display != MOLOBJ_DISPLAY_MODE_ATOMS_ONLY;
 		case MOLOBJ_PRESET:
 		case MOLOBJ_PRESET_COLOR_H:
 		case MOLOBJ_PRESET_COLOR_C:
@@ -793,7 +813,7 @@ Bool Vireltan::GetDEnabling(GeListNode* node, const DescID& id, const GeData& t_
 		case MOLOBJ_PRESET_COLOR_N:
 		case MOLOBJ_PRESET_COLOR_OTHER:
 		case MOLOBJ_PRESET_RESTORE:
-			return bc->GetInt32(MOLOBJ_COLOR_SOURCE) == 1;
+			return bc->GetInt32(MOLOBJ_COLOR_SOURCE) == MOLOBJ_COLOR_SOURCE_PRESET;
 		case MOLOBJ_MATERIAL_REMOVE:
 			return materialCount > 0;
 		default:
@@ -862,13 +882,13 @@ Float Vireltan::AtomRadius(const AtomRecord& atom, Bool* defined) const
 	*defined = true;
 	switch (radiusMode)
 	{
-		case 0:
+		case MOLOBJ_ATOM_RADIUS_MODE_COVALENT:
 			return element.radiusA * radiusScale;
-		case 1:
+		case MOLOBJ_ATOM_RADIUS_MODE_VDW:
 			return element.radiusB * radiusScale;
-		case 2:
+		case MOLOBJ_ATOM_RADIUS_MODE_ATOMIC_NUMBER:
 			return Float(atom.elementIndex + 1) * atomSize;
-		case 3:
+		case MOLOBJ_ATOM_RADIUS_MODE_UNIFORM:
 			return atomSize;
 		default:
 			*defined = false;
@@ -878,7 +898,7 @@ Float Vireltan::AtomRadius(const AtomRecord& atom, Bool* defined) const
 
 Vector Vireltan::AtomColour(const AtomRecord& atom) const
 {
-	if (colourSource != 1 || !HasPreset(presetIndex))
+	if (colourSource != MOLOBJ_COLOR_SOURCE_PRESET || !HasPreset(presetIndex))
 		return elements[atom.elementIndex].colour;
 	const ColourPreset& preset = presets[presetIndex];
 	switch (atom.elementIndex)
@@ -960,31 +980,29 @@ namespace
 // for; nullptr, with the profile freed, when memory runs out.
 BaseObject* NewBondSweep(SplineObject* profile, const Vector& p1, const Vector& p2, Int32 caps)
 {
-	BaseObject* sweep = BaseObject::Alloc(Osweep);
+	// Each spline goes under the sweep as soon as it exists, so that the holder frees whatever was
+	// made on every failure path below.
+	AutoAlloc<BaseObject> sweep(Osweep);
 	if (!sweep)
 	{
 		SplineObject::Free(profile);
 		return nullptr;
 	}
+	profile->InsertUnder(sweep);
 	sweep->MakeTag(Tphong);
 	sweep->SetParameter(DescID(CAPSANDBEVELS_CAP_ENABLE_START), GeData(caps), DESCFLAGS_SET::NONE);
 	sweep->SetParameter(DescID(CAPSANDBEVELS_CAP_ENABLE_END), GeData(caps), DESCFLAGS_SET::NONE);
 
 	SplineObject* path = SplineObject::Alloc(2, SPLINETYPE::LINEAR);
-	Vector* pathPoints = path ? path->GetPointW() : nullptr;
-	if (!pathPoints)
-	{
-		SplineObject::Free(profile);
-		BaseObject::Free(sweep);
-		SplineObject::Free(path);
+	if (!path)
 		return nullptr;
-	}
+	path->InsertUnderLast(sweep);
+	Vector* pathPoints = path->GetPointW();
+	if (!pathPoints)
+		return nullptr;
 	pathPoints[0] = p1;
 	pathPoints[1] = p2;
-
-	profile->InsertUnder(sweep);
-	path->InsertUnderLast(sweep);
-	return sweep;
+	return sweep.Release();
 }
 } // namespace
 
@@ -1031,7 +1049,8 @@ BaseObject* Vireltan::BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector&
 	if (!sweep)
 		return nullptr;
 
-	const MaterialAssignment* entry = (order >= 1 && order <= 4) ? FindAssignment(1000 + order) : nullptr;
+	const Int32 target = BondMaterialTarget(order);
+	const MaterialAssignment* entry = target != MATERIAL_TARGET_NONE ? FindAssignment(target) : nullptr;
 	BaseMaterial* material = entry ? entry->material : nullptr;
 	SetDisplayColour(sweep, BondColour(order), xray);
 	if (material)
@@ -1059,7 +1078,7 @@ BaseObject* Vireltan::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 	if (!root)
 		return nullptr;
 
-	if (displayMode != 2)
+	if (displayMode != MOLOBJ_DISPLAY_MODE_BONDS_ONLY)
 	{
 		for (Int i = 0; i < atoms.GetCount(); ++i)
 		{
@@ -1120,7 +1139,7 @@ BaseObject* Vireltan::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 		}
 	}
 
-	if (displayMode != 1)
+	if (displayMode != MOLOBJ_DISPLAY_MODE_ATOMS_ONLY)
 	{
 		for (const BondRecord& bond : bonds)
 		{
