@@ -5,14 +5,16 @@
 
 namespace maxon
 {
-// Describes the module to the host's module system.
-struct Binary
+// The module's record in the host's module system. The host fills it in when it loads the
+// module; a module does not construct one itself (its identifier comes from the ModuleId of the
+// project definition), and core.framework defines the one instance, g_maxon.
+class Binary
 {
-	const Char* moduleId;
-	Int32 apiVersion;
+public:
+	Binary() = default;
+	Binary(const Binary&) = delete;
+	Binary& operator=(const Binary&) = delete;
 };
 } // namespace maxon
 
 extern "C" MAXON_ATTRIBUTE_DLL_PUBLIC maxon::Binary g_maxon;
-
-#define MAXON_MODULE_ID_STRING_VALUE g_maxon.moduleId
