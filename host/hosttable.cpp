@@ -63,13 +63,15 @@ C4D_HostCalls g_calls = {HostLoadResource, HostFreeResource, HostLoadString, Hos
 
 OperatingSystem* HostFunctionTable(Int32 version)
 {
-	// One table per version, so that a pointer handed out earlier keeps its version.
-	static std::mutex mutex;
-	static std::map<Int32, OperatingSystem> tables;
-	std::lock_guard<std::mutex> lock(mutex);
+	// One table per version, so that a pointer handed out earlier keeps its version. The tables are
+	// never destroyed: a module that was not ended frees its resource from its own static
+	// destructors at exit, which may run after this file's.
+	static std::mutex* mutex = new std::mutex;
+	static std::map<Int32, OperatingSystem>* tables = new std::map<Int32, OperatingSystem>;
+	std::lock_guard<std::mutex> lock(*mutex);
 	try
 	{
-		auto it = tables.emplace(version, OperatingSystem{version, &g_calls}).first;
+		auto it = tables->emplace(version, OperatingSystem{version, &g_calls}).first;
 		return &it->second;
 	}
 	catch (const std::bad_alloc&)

@@ -273,10 +273,12 @@ struct Registry
 	std::vector<const LocalResource*> live; // in load order
 };
 
+// Never destroyed, for the same reason as the function tables: a module's resource may be freed
+// by the module's static destructors after this file's have run.
 Registry& Reg()
 {
-	static Registry r;
-	return r;
+	static Registry* r = new Registry;
+	return *r;
 }
 
 // A binding counts only while its plug-in is registered with the same description name.
