@@ -150,9 +150,11 @@ TEST_F(SdfReader, SymbolsIgnoreCaseAndUnknownAtomsKeepBondsRight)
 TEST_F(SdfReader, LinesEndingInsideAFieldGiveWhatTheyHold)
 {
 	// Atom lines ending at column 32 ("C") and 33 ("Cl"), one ending after y (no symbol, left
-	// out), one with its symbol in column 33; a bond line ending after its second atom number.
+	// out), one with its symbol in column 33, a non-ASCII one ending at column 32 ("O"); a bond
+	// line ending after its second atom number.
 	ASSERT_TRUE(LoadData("short_lines.mol"));
-	ASSERT_EQ(atoms.GetCount(), 3);
+	ASSERT_EQ(atoms.GetCount(), 4);
+	EXPECT_EQ(atoms[3].elementIndex, 7);
 	EXPECT_EQ(atoms[0].elementIndex, 5);
 	EXPECT_EQ(atoms[1].elementIndex, 16);
 	test::ExpectVector(atoms[1].position, Vector(1.5, 0.0, 0.0));
