@@ -1,6 +1,7 @@
 // Scene files: materials, the object tree and the plug-in data blocks, in HyperFile framing.
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -208,10 +209,33 @@ Bool ReadGeometry(HyperFile* hf, ObjectRecord& r)
 		});
 }
 
+// A file can hold any bits: a coordinate or colour component that is no finite number reads as
+// 0, as the attribute panel would never let it through and a viewer cannot place it.
+void HoldFinite(Vector& v)
+{
+	for (Float* c : {&v.x, &v.y, &v.z})
+		if (!std::isfinite(*c))
+			*c = 0.0;
+}
+
+void HoldFinite(ObjectRecord& r)
+{
+	HoldFinite(r.pos);
+	HoldFinite(r.color);
+	for (Vector& p : r.points)
+		HoldFinite(p);
+	for (Tangent& t : r.tangents)
+	{
+		HoldFinite(t.vl);
+		HoldFinite(t.vr);
+	}
+}
+
 Bool ReadObjectRecord(HyperFile* hf, ObjectRecord& r)
 {
 	if (!ReadObjectHeader(hf, r) || !ReadGeometry(hf, r))
 		return false;
+	HoldFinite(r);
 	if (!ReadCounted(hf, r.tags, [hf](TagRecord& t) {
 			return hf->ReadInt32(&t.type) && hf->ReadString(&t.name) && hf->ReadContainer(&t.data, true) &&
 				hf->ReadInt64(&t.linkId) && hf->ReadInt64(&t.materialLink);
