@@ -41,6 +41,34 @@ struct ColourPreset
 	Vector colourOther;
 };
 
+// Element indices the colour presets name; the table lists the elements by atomic number.
+enum
+{
+	ELEMENT_HYDROGEN = 0,
+	ELEMENT_CARBON = 5,
+	ELEMENT_NITROGEN = 6,
+	ELEMENT_OXYGEN = 7
+};
+
+// Material-group symbols that name no element: bonds by order (1 to 4) and the nuclei.
+const char* const BOND_GROUP_SYMBOLS[4] = {"BD1", "BD2", "BD3", "BD4"};
+const char* const NUCLEUS_GROUP_SYMBOL = "NUC";
+
+// What a generated object stands for. The object records it in the generated object's container,
+// as a sub-container under the plug-in's id: the kind, and the element index of an atom or a
+// nucleus or the order of a bond.
+enum
+{
+	ROLE_KIND = 1,
+	ROLE_VALUE = 2
+};
+enum
+{
+	ROLE_ATOM = 1,
+	ROLE_NUCLEUS = 2,
+	ROLE_BOND = 3
+};
+
 // Targets of a material assignment besides element indices.
 enum
 {

@@ -1,3 +1,11 @@
+// The molecule object, in six parts, each under its own heading below:
+//   element table        LoadElementTable, ParseElementLine: ptable.csv into the element records
+//   presets, parameters  the colour presets and the two syncs between the cache and the container
+//   lifecycle            Alloc, Init, Free, Read, Write, CopyTo
+//   messages             the panel's buttons and changes, the document event, the load command,
+//                        the execution pass
+//   attribute panel      the material groups' description entries and the enabling rules
+//   geometry             material assignments, atoms, nuclei and bonds, GetVirtualObjects
 #include "vireltan.h"
 
 #include <cmath>
@@ -70,6 +78,31 @@ void SetDisplayColour(BaseObject* op, const Vector& colour, Bool xray)
 	props.color = colour;
 	props.xray = xray;
 	op->SetColorProperties(&props);
+}
+
+// Records what a generated object stands for, so that nothing outside the object has to work it
+// out from names and order.
+void MarkRole(BaseObject* op, Int32 kind, Int32 value)
+{
+	BaseContainer* data = op->GetDataInstance();
+	if (!data)
+		return;
+	BaseContainer role;
+	role.SetInt32(ROLE_KIND, kind);
+	role.SetInt32(ROLE_VALUE, value);
+	data->SetContainer(ID_VIRELTAN, role);
+}
+
+// The placement of a material group on its texture tag; nothing without a tag.
+void PlaceTexture(TextureTag* tag, const MaterialAssignment& entry)
+{
+	if (!tag)
+		return;
+	tag->SetParameter(DescID(TEXTURETAG_PROJECTION), GeData(entry.projection), DESCFLAGS_SET::NONE);
+	tag->SetParameter(DescID(TEXTURETAG_OFFSETX), GeData(entry.offsetU), DESCFLAGS_SET::NONE);
+	tag->SetParameter(DescID(TEXTURETAG_OFFSETY), GeData(entry.offsetV), DESCFLAGS_SET::NONE);
+	tag->SetParameter(DescID(TEXTURETAG_TILESX), GeData(entry.tilesU), DESCFLAGS_SET::NONE);
+	tag->SetParameter(DescID(TEXTURETAG_TILESY), GeData(entry.tilesV), DESCFLAGS_SET::NONE);
 }
 
 // A stored group count held to what the group ids can hold; a negative count means no groups.
@@ -275,11 +308,7 @@ void Vireltan::SyncCacheToContainer(BaseContainer* bc)
 	bc->SetVector(MOLOBJ_BOND_COLOR_AROMATIC, aromaticBondColour);
 	bc->SetVector(MOLOBJ_NUCLEUS_COLOR, nucleusColour);
 
-	if (HasPreset(presetIndex))
-	{
-		for (Int32 slot = 0; slot < 5; ++slot)
-			bc->SetVector(PRESET_COLOUR_IDS[slot], *PresetSlot(presets[presetIndex], slot));
-	}
+	ShowPresetColours(bc);
 }
 
 void Vireltan::SyncContainerToCache(const BaseContainer* bc)
@@ -309,14 +338,26 @@ void Vireltan::SyncContainerToCache(const BaseContainer* bc)
 	aromaticBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_AROMATIC, DEFAULT_AROMATIC_BOND_COLOUR);
 	nucleusColour = bc->GetVector(MOLOBJ_NUCLEUS_COLOR, DEFAULT_NUCLEUS_COLOUR);
 
+	TakePresetColours(bc);
+}
+
+void Vireltan::ShowPresetColours(BaseContainer* bc)
+{
+	if (!HasPreset(presetIndex))
+		return;
+	for (Int32 slot = 0; slot < 5; ++slot)
+		bc->SetVector(PRESET_COLOUR_IDS[slot], *PresetSlot(presets[presetIndex], slot));
+}
+
+void Vireltan::TakePresetColours(const BaseContainer* bc)
+{
+	if (!HasPreset(presetIndex))
+		return;
 	// A colour the container lacks leaves the preset's own colour as it is.
-	if (HasPreset(presetIndex))
+	for (Int32 slot = 0; slot < 5; ++slot)
 	{
-		for (Int32 slot = 0; slot < 5; ++slot)
-		{
-			Vector* colour = PresetSlot(presets[presetIndex], slot);
-			*colour = bc->GetVector(PRESET_COLOUR_IDS[slot], *colour);
-		}
+		Vector* colour = PresetSlot(presets[presetIndex], slot);
+		*colour = bc->GetVector(PRESET_COLOUR_IDS[slot], *colour);
 	}
 }
 
@@ -466,25 +507,19 @@ void Vireltan::ShowPreset(BaseContainer* bc)
 {
 	// The colours shown until now belong to the preset selected until now: keep edits made since
 	// the last execution pass before the new preset's colours replace them.
-	if (HasPreset(presetIndex))
-	{
-		for (Int32 slot = 0; slot < 5; ++slot)
-			*PresetSlot(presets[presetIndex], slot) = bc->GetVector(PRESET_COLOUR_IDS[slot]);
-	}
+	TakePresetColours(bc);
 	presetIndex = bc->GetInt32(MOLOBJ_PRESET);
-	if (HasPreset(presetIndex))
-	{
-		for (Int32 slot = 0; slot < 5; ++slot)
-			bc->SetVector(PRESET_COLOUR_IDS[slot], *PresetSlot(presets[presetIndex], slot));
-	}
+	ShowPresetColours(bc);
 }
 
 Bool Vireltan::LoadMoleculeFile(GeListNode* node, BaseContainer* bc)
 {
+	loadOutcome = LOAD_OUTCOME_NONE;
 	Filename file = bc->GetFilename(MOLOBJ_FILE);
 	if (!file.IsPopulated())
 		return true;
 
+	loadOutcome = LOAD_OUTCOME_FAILED;
 	// Files from Windows often carry upper-case suffixes.
 	String suffix = file.GetSuffix().ToLower();
 	if (suffix == "sdf" || suffix == "mol")
@@ -495,7 +530,7 @@ Bool Vireltan::LoadMoleculeFile(GeListNode* node, BaseContainer* bc)
 		if (!loader)
 		{
 			MessageDialog(String(LOAD_ERROR_MESSAGE));
-			return true;
+			return false;
 		}
 		Bool ok = loader->LoadFile(static_cast<BaseList2D*>(node), file, elements, atoms, bonds);
 		DeleteObj(loader);
@@ -505,19 +540,22 @@ Bool Vireltan::LoadMoleculeFile(GeListNode* node, BaseContainer* bc)
 			node->Message(MSG_UPDATE);
 		}
 		if (!ok)
+		{
 			MessageDialog(String(LOAD_ERROR_MESSAGE));
+			return false;
+		}
+		loadOutcome = LOAD_OUTCOME_READ;
+		return true;
 	}
-	else if (suffix == "mol2")
+	if (suffix == "mol2")
 	{
 		Mol2Loader* loader = NewObjClear(Mol2Loader);
 		DeleteObj(loader);
 		MessageDialog(String(LOAD_ERROR_MESSAGE));
+		return false;
 	}
-	else
-	{
-		MessageDialog(String(UNKNOWN_FORMAT_MESSAGE));
-	}
-	return true;
+	MessageDialog(String(UNKNOWN_FORMAT_MESSAGE));
+	return false;
 }
 
 void Vireltan::RestorePreset(BaseContainer* bc)
@@ -875,18 +913,12 @@ void Vireltan::BuildMaterialAssignments(const BaseContainer* bc, BaseDocument* d
 				String key = text.ToUpper();
 				iferr (key.Trim())
 					key = String();
-				if (key == "BD1")
-					entry.target = MATERIAL_TARGET_BOND_SINGLE;
-				else if (key == "BD2")
-					entry.target = MATERIAL_TARGET_BOND_DOUBLE;
-				else if (key == "BD3")
-					entry.target = MATERIAL_TARGET_BOND_TRIPLE;
-				else if (key == "BD4")
-					entry.target = MATERIAL_TARGET_BOND_AROMATIC;
-				else if (key == "NUC")
-					entry.target = MATERIAL_TARGET_NUCLEUS;
-				else
-					entry.target = MATERIAL_TARGET_NONE;
+				entry.target = key == NUCLEUS_GROUP_SYMBOL ? MATERIAL_TARGET_NUCLEUS : MATERIAL_TARGET_NONE;
+				for (Int32 order = 1; order <= 4; ++order)
+				{
+					if (key == BOND_GROUP_SYMBOLS[order - 1])
+						entry.target = BondMaterialTarget(order);
+				}
 			}
 			entry.projection = bc->GetInt32(MaterialGroupId(i, MOLOBJ_MAT_PROJECTION), 0);
 			entry.offsetU = bc->GetFloat(MaterialGroupId(i, MOLOBJ_MAT_OFFSET_U), 0.0);
@@ -937,13 +969,13 @@ Vector Vireltan::AtomColour(const AtomRecord& atom) const
 	const ColourPreset& preset = presets[presetIndex];
 	switch (atom.elementIndex)
 	{
-		case 0:
+		case ELEMENT_HYDROGEN:
 			return preset.colourH;
-		case 5:
+		case ELEMENT_CARBON:
 			return preset.colourC;
-		case 7:
+		case ELEMENT_OXYGEN:
 			return preset.colourO;
-		case 6:
+		case ELEMENT_NITROGEN:
 			return preset.colourN;
 		default:
 			return preset.colourOther;
@@ -1090,8 +1122,55 @@ BaseObject* Vireltan::BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector&
 	if (material)
 		AddTextureTag(sweep, material);
 
+	MarkRole(sweep, ROLE_BOND, order);
 	sweep->Message(MSG_UPDATE);
 	return sweep;
+}
+
+void Vireltan::BuildAtom(Int32 atomIndex, const Vector& centre, HierarchyHelp* hh, BaseObject* root)
+{
+	const AtomRecord& atom = atoms[atomIndex];
+	// An element the table no longer holds (a failed reload) cannot be drawn.
+	if (atom.elementIndex < 0 || atom.elementIndex >= elements.GetCount())
+		return;
+	Vector position;
+	if (!PlaceAtom(atom.position, centre, positionScale, &position))
+		return;
+	BaseContainer sphereData;
+	Bool defined = false;
+	const Float radius = AtomRadius(atom, &defined);
+	if (defined && !std::isfinite(radius))
+		return;
+	if (defined)
+		sphereData.SetFloat(PRIM_SPHERE_RAD, radius);
+	sphereData.SetInt32(PRIM_SPHERE_SUB, sphereSegments);
+	BaseObject* sphere = GeneratePrimitive(nullptr, Osphere, sphereData, hh->GetLOD(), false, hh->GetThread());
+	if (!sphere)
+		return;
+	sphere->MakeTag(Tphong);
+	BaseObject* nucleus = showNucleus ? BuildNucleus(atomIndex, hh) : nullptr;
+
+	const MaterialAssignment* entry = FindAssignment(atom.elementIndex);
+	if (entry && entry->material)
+		PlaceTexture(AddTextureTag(sphere, entry->material), *entry);
+	else
+		SetDisplayColour(sphere, AtomColour(atom), xray);
+	const String& symbol = elements[atom.elementIndex].symbol;
+	sphere->SetName(symbol);
+	sphere->SetRelPos(position);
+	MarkRole(sphere, ROLE_ATOM, atom.elementIndex);
+	sphere->Message(MSG_UPDATE);
+	sphere->InsertUnderLast(root);
+
+	// Nuclei go first under the root, each before the nuclei of the atoms before it.
+	if (nucleus)
+	{
+		nucleus->MakeTag(Tphong);
+		nucleus->SetName(symbol + String(" nucleus"));
+		nucleus->SetRelPos(position);
+		MarkRole(nucleus, ROLE_NUCLEUS, atom.elementIndex);
+		nucleus->InsertUnder(root);
+	}
 }
 
 BaseObject* Vireltan::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
@@ -1105,74 +1184,16 @@ BaseObject* Vireltan::GetVirtualObjects(BaseObject* op, HierarchyHelp* hh)
 		return nullptr;
 	SyncContainerToCache(bc);
 	BuildMaterialAssignments(bc, hh->GetDocument());
-
 	const Vector centre = BoundingBoxCentre(atoms);
 
 	BaseObject* root = BaseObject::Alloc(Onull);
 	if (!root)
 		return nullptr;
-
 	if (displayMode != MOLOBJ_DISPLAY_MODE_BONDS_ONLY)
 	{
 		for (Int i = 0; i < atoms.GetCount(); ++i)
-		{
-			const AtomRecord& atom = atoms[i];
-			// An element the table no longer holds (a failed reload) cannot be drawn.
-			if (atom.elementIndex < 0 || atom.elementIndex >= elements.GetCount())
-				continue;
-			const ElementRecord& element = elements[atom.elementIndex];
-			Vector position;
-			if (!PlaceAtom(atom.position, centre, positionScale, &position))
-				continue;
-
-			BaseContainer sphereData;
-			Bool defined = false;
-			const Float radius = AtomRadius(atom, &defined);
-			if (defined && !std::isfinite(radius))
-				continue;
-			if (defined)
-				sphereData.SetFloat(PRIM_SPHERE_RAD, radius);
-			sphereData.SetInt32(PRIM_SPHERE_SUB, sphereSegments);
-			BaseObject* sphere = GeneratePrimitive(nullptr, Osphere, sphereData, hh->GetLOD(), false, hh->GetThread());
-			if (!sphere)
-				continue;
-			sphere->MakeTag(Tphong);
-
-			BaseObject* nucleus = showNucleus ? BuildNucleus(Int32(i), hh) : nullptr;
-
-			const MaterialAssignment* entry = FindAssignment(atom.elementIndex);
-			if (entry && entry->material)
-			{
-				TextureTag* tag = AddTextureTag(sphere, entry->material);
-				if (tag)
-				{
-					tag->SetParameter(DescID(TEXTURETAG_PROJECTION), GeData(entry->projection), DESCFLAGS_SET::NONE);
-					tag->SetParameter(DescID(TEXTURETAG_OFFSETX), GeData(entry->offsetU), DESCFLAGS_SET::NONE);
-					tag->SetParameter(DescID(TEXTURETAG_OFFSETY), GeData(entry->offsetV), DESCFLAGS_SET::NONE);
-					tag->SetParameter(DescID(TEXTURETAG_TILESX), GeData(entry->tilesU), DESCFLAGS_SET::NONE);
-					tag->SetParameter(DescID(TEXTURETAG_TILESY), GeData(entry->tilesV), DESCFLAGS_SET::NONE);
-				}
-			}
-			else
-			{
-				SetDisplayColour(sphere, AtomColour(atom), xray);
-			}
-
-			sphere->SetName(element.symbol);
-			sphere->SetRelPos(position);
-			sphere->Message(MSG_UPDATE);
-			sphere->InsertUnderLast(root);
-
-			if (nucleus)
-			{
-				nucleus->MakeTag(Tphong);
-				nucleus->SetName(element.symbol + String(" nucleus"));
-				nucleus->SetRelPos(position);
-				nucleus->InsertUnder(root);
-			}
-		}
+			BuildAtom(Int32(i), centre, hh, root);
 	}
-
 	if (displayMode != MOLOBJ_DISPLAY_MODE_ATOMS_ONLY)
 	{
 		for (const BondRecord& bond : bonds)

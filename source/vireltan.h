@@ -27,6 +27,15 @@ enum
 	MOLOBJ_MAT_GROUP_LIMIT = 249
 };
 
+// What the last load of the molecule file did: no file was named, the file was read, or it could
+// not be read (after the object's message boxes).
+enum
+{
+	LOAD_OUTCOME_NONE = 0,
+	LOAD_OUTCOME_READ = 1,
+	LOAD_OUTCOME_FAILED = 2
+};
+
 inline Int32 MaterialGroupId(Int32 group, Int32 field)
 {
 	return MOLOBJ_MAT_BASE + MOLOBJ_MAT_STRIDE * group + field;
@@ -64,9 +73,12 @@ public:
 	void RestorePresetDefaults(Int32 index);
 	void SyncCacheToContainer(BaseContainer* bc);
 	void SyncContainerToCache(const BaseContainer* bc);
+	// Reads the file MOLOBJ_FILE names; false (after a message box) when it could not be read.
 	Bool LoadMoleculeFile(GeListNode* node, BaseContainer* bc);
 
 	void BuildMaterialAssignments(const BaseContainer* bc, BaseDocument* doc);
+	// The atom's sphere under root, and its nucleus first under root when nuclei are shown.
+	void BuildAtom(Int32 atomIndex, const Vector& centre, HierarchyHelp* hh, BaseObject* root);
 	BaseObject* BuildNucleus(Int32 atomIndex, HierarchyHelp* hh);
 	BaseObject* BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector& centre, Int32 order);
 	SplineObject* BuildBondProfile(Float radius);
@@ -99,6 +111,8 @@ public:
 	Vector nucleusColour;
 	Bool xray = false;
 	Bool showNucleus = false;
+	// A LOAD_OUTCOME_ value: what the last load command or document event did.
+	Int32 loadOutcome = LOAD_OUTCOME_NONE;
 
 private:
 	const MaterialAssignment* FindAssignment(Int32 target) const;
@@ -109,6 +123,10 @@ private:
 	// The preset colours a container shows belong to the preset it selects: after a scene was read,
 	// an object copied or a document opened, the object takes that preset as the one shown.
 	void FollowShownPreset(const BaseContainer* bc);
+	// The selected preset's colours into the five colour parameters, and back; an index the array
+	// does not hold writes and reads nothing.
+	void ShowPresetColours(BaseContainer* bc);
+	void TakePresetColours(const BaseContainer* bc);
 	// Switches the shown preset colours to the preset the container now selects.
 	void ShowPreset(BaseContainer* bc);
 	// The panel's buttons and the parameters whose change the object acts on.

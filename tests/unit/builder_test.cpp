@@ -286,6 +286,21 @@ TEST_F(Builder, NucleiComeFirstInReverseOrder)
 		EXPECT_TRUE(Colour(children[2 + i]).xray);
 	}
 	EXPECT_TRUE(Colour(children[4]).xray);
+
+	// Each object carries what it stands for; the splines under a bond carry nothing.
+	const std::pair<Int32, Int32> roles[] = {{ROLE_NUCLEUS, 6}, {ROLE_NUCLEUS, 6}, {ROLE_ATOM, 6}, {ROLE_ATOM, 6}, {ROLE_BOND, 3}};
+	for (Int i = 0; i < 5; ++i)
+	{
+		molecule::Role role;
+		ASSERT_TRUE(molecule::RoleOf(children[i], &role)) << i;
+		EXPECT_EQ(std::make_pair(role.kind, role.value), roles[i]) << i;
+	}
+	molecule::Role none;
+	EXPECT_FALSE(molecule::RoleOf(children[4]->GetDown(), &none));
+	EXPECT_EQ(molecule::RoleName(molecule::Role{ROLE_NUCLEUS, 6}, *Data(op)), "NUC");
+	EXPECT_EQ(molecule::RoleName(molecule::Role{ROLE_ATOM, 6}, *Data(op)), "N");
+	EXPECT_EQ(molecule::RoleName(molecule::Role{ROLE_BOND, 4}, *Data(op)), "BD4");
+	EXPECT_EQ(molecule::RoleName(molecule::Role{ROLE_ATOM, 118}, *Data(op)), "");
 }
 
 TEST_F(Builder, RadiusModes)
@@ -519,13 +534,17 @@ TEST_F(Builder, CoordinatesThatCannotBePlacedLeaveOnlyTheirAtomOut)
 	const Float inf = std::numeric_limits<Float>::infinity();
 	const Float nan = std::numeric_limits<Float>::quiet_NaN();
 	// Atoms 3 and 4 hold values the reader never stores but a model may still carry.
-	SetMolecule({Vector(0, 0, 0), Vector(2, 4, 0), Vector(inf, 0, 0), Vector(0, nan, 0)}, {{1, 2, 1}, {1, 3, 1}, {4, 2, 2}});
+	SetMolecule({Vector(0, 0, 0), Vector(2, 4, 0), Vector(inf, 0, 0), Vector(0, nan, 0)}, {{1, 3, 2}, {1, 2, 1}, {4, 2, 2}});
 	BaseObject* root = Evaluate();
 	std::vector<BaseObject*> children = Children(root);
 	ASSERT_EQ(children.size(), 3u);
 	ExpectVector(children[0]->GetRelPos(), Vector(-100, -200, 0), 0.0);
 	ExpectVector(children[1]->GetRelPos(), Vector(100, 200, 0), 0.0);
 	EXPECT_EQ(children[2]->GetType(), Osweep);
+	// The bonds left out take no role with them: the one built keeps its own order.
+	molecule::Role role;
+	ASSERT_TRUE(molecule::RoleOf(children[2], &role));
+	EXPECT_EQ(role.value, 1);
 	ExpectFinite(root);
 
 	// A huge but finite pair centres without overflow; scaled, it leaves the float range.

@@ -11,6 +11,7 @@
 
 #include "c4d.h"
 #include "testfiles.h"
+#include "molecule.h"
 #include "vh/host.h"
 #include "vireltan.h"
 
@@ -73,7 +74,12 @@ protected:
 		EXPECT_TRUE(op && ok);
 		return op;
 	}
-	static Vireltan* Data(BaseObject* op) { return static_cast<Vireltan*>(op->GetNodeData()); }
+	static Vireltan* Data(BaseObject* op)
+	{
+		Vireltan* data = molecule::Data(op);
+		EXPECT_NE(data, nullptr);
+		return data;
+	}
 };
 
 inline void ExpectVector(const Vector& actual, const Vector& expected, Float eps = 1e-12)

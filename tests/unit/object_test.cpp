@@ -331,6 +331,26 @@ TEST_F(MoleculeObject, CopyShowsTheSameMoleculeWithoutReadingTheFile)
 	EXPECT_EQ(copied->atoms.GetCount(), 6);
 }
 
+TEST_F(MoleculeObject, LoadOutcomeSaysWhatTheLastLoadDid)
+{
+	BaseObject* op = Make();
+	BaseContainer* bc = op->GetDataInstance();
+	const struct
+	{
+		std::string file;
+		Int32 outcome;
+	} cases[] = {{test::DataPath("sdf/ring6.mol"), LOAD_OUTCOME_READ}, {"/no/such/file.mol", LOAD_OUTCOME_FAILED},
+		{test::DataPath("sdf/ring6.mol"), LOAD_OUTCOME_READ}, {"/x/y.mol2", LOAD_OUTCOME_FAILED}, {"/x/y.pdb", LOAD_OUTCOME_FAILED},
+		{"", LOAD_OUTCOME_NONE}};
+	for (const auto& c : cases)
+	{
+		bc->SetFilename(MOLOBJ_FILE, Filename(vh::FromUtf8(c.file)));
+		Press(op, MOLOBJ_LOAD);
+		EXPECT_EQ(Data(op)->loadOutcome, c.outcome) << c.file;
+		EXPECT_EQ(molecule::LoadFailed(*Data(op)), c.outcome == LOAD_OUTCOME_FAILED) << c.file;
+	}
+}
+
 TEST_F(MoleculeObject, CopyThatCannotBeSizedLeavesThatArrayEmpty)
 {
 	BaseObject* op = Make();

@@ -48,6 +48,46 @@ protected:
 	BaseContainer* bc = nullptr;
 };
 
+// Every value Init writes lies in the range, or among the cycle's values, that the description
+// resource gives its parameter, so that the panel can show a new object as it is.
+TEST_F(AttributePanel, EveryDefaultLiesInItsDescribedRange)
+{
+	const std::vector<vh::DescEntry> entries = Build();
+	Int32 checked = 0;
+	for (Int32 i = 0; i < bc->GetCount(); ++i)
+	{
+		const Int32 id = bc->GetIndexId(i);
+		const vh::DescEntry* entry = Find(entries, id);
+		ASSERT_NE(entry, nullptr) << id;
+		const BaseContainer& s = entry->settings;
+		const GeData& value = *bc->GetIndexData(i);
+		std::vector<Float> components;
+		if (value.GetType() == DA_LONG)
+			components = {Float(value.GetInt32())};
+		else if (value.GetType() == DA_REAL)
+			components = {value.GetFloat()};
+		else if (value.GetType() == DA_VECTOR)
+			components = {value.GetVector().x, value.GetVector().y, value.GetVector().z};
+		if (const BaseContainer* cycle = s.GetContainerInstance(DESC_CYCLE))
+		{
+			EXPECT_NE(cycle->GetData(value.GetInt32()).GetType(), DA_NIL) << id << " is none of its cycle's values";
+		}
+		for (Float c : components)
+		{
+			if (s.GetData(DESC_MIN).GetType() != DA_NIL)
+			{
+				EXPECT_GE(c, s.GetFloat(DESC_MIN, Float(s.GetInt32(DESC_MIN)))) << id;
+			}
+			if (s.GetData(DESC_MAX).GetType() != DA_NIL)
+			{
+				EXPECT_LE(c, s.GetFloat(DESC_MAX, Float(s.GetInt32(DESC_MAX)))) << id;
+			}
+		}
+		++checked;
+	}
+	EXPECT_EQ(checked, 27);
+}
+
 TEST_F(AttributePanel, NoGroupsGivesTheStaticDescription)
 {
 	Bool loaded = false;

@@ -1,10 +1,7 @@
-// The cache of a molecule object holds, under its root null, the nucleus and atom spheres
-// (atoms named after their elements, nuclei "SYMBOL nucleus") and then one sweep per bond, in
-// the order of the bonds, for every bond whose atom numbers name stored atoms.
+// Material roles as the molecule object recorded them on the objects it generated.
 #include "roles.h"
 
-#include <vector>
-
+#include "molecule.h"
 #include "session.h"
 #include "vh/host.h"
 
@@ -12,39 +9,21 @@ namespace tool
 {
 namespace
 {
-const std::string NUCLEUS_SUFFIX = " nucleus";
-
 void AddRoles(BaseObject* op, std::unordered_map<BaseObject*, std::string>* roles)
 {
-	const Vireltan* data = MoleculeData(op);
+	const Vireltan* data = molecule::Data(op);
 	BaseObject* root = data ? op->GetCache() : nullptr;
 	if (!root)
 		return;
-	std::vector<BaseObject*> sweeps;
 	for (BaseObject* c = root->GetDown(); c; c = c->GetNext())
 	{
-		if (c->GetType() == Osweep)
-		{
-			sweeps.push_back(c);
+		molecule::Role role;
+		if (!molecule::RoleOf(c, &role))
 			continue;
-		}
-		const std::string name = vh::ToUtf8(c->GetName());
-		const Bool nucleus = name.size() > NUCLEUS_SUFFIX.size() &&
-			name.compare(name.size() - NUCLEUS_SUFFIX.size(), NUCLEUS_SUFFIX.size(), NUCLEUS_SUFFIX) == 0;
-		(*roles)[c] = nucleus ? "NUC" : name;
+		const std::string name = molecule::RoleName(role, *data);
+		if (!name.empty())
+			(*roles)[c] = name;
 	}
-	std::vector<Int32> orders;
-	const Int atoms = data->atoms.GetCount();
-	for (const BondRecord& b : data->bonds)
-	{
-		if (b.firstAtom >= 1 && b.firstAtom <= atoms && b.secondAtom >= 1 && b.secondAtom <= atoms)
-			orders.push_back(b.order);
-	}
-	// Any other count means the cache is not the one these bonds built.
-	if (orders.size() != sweeps.size())
-		return;
-	for (size_t i = 0; i < sweeps.size(); ++i)
-		(*roles)[sweeps[i]] = "BD" + std::to_string(orders[i]);
 }
 } // namespace
 

@@ -5,15 +5,14 @@
 #include <iomanip>
 #include <sstream>
 
+#include "molecule.h"
 #include "vh/host.h"
 
 namespace tool
 {
 Vireltan* MoleculeData(BaseObject* op)
 {
-	if (!op || op->GetType() != ID_VIRELTAN)
-		return nullptr;
-	return static_cast<Vireltan*>(op->GetNodeData());
+	return molecule::Data(op);
 }
 
 Session::~Session()
@@ -166,8 +165,11 @@ std::string ElementTableProblem(Session& s)
 Bool KnownGroupSymbol(Session& s, const std::string& symbol)
 {
 	const std::string key = UpperTrimmed(symbol);
-	if (key == "BD1" || key == "BD2" || key == "BD3" || key == "BD4" || key == "NUC")
+	if (key == NUCLEUS_GROUP_SYMBOL)
 		return true;
+	for (const char* bond : BOND_GROUP_SYMBOLS)
+		if (key == bond)
+			return true;
 	if (const Vireltan* data = MoleculeData(s.op))
 		for (const ElementRecord& e : data->elements)
 			if (UpperTrimmed(vh::ToUtf8(e.symbol)) == key)
@@ -367,10 +369,9 @@ void ApplyOptions(Session& s, const MoleculeOptions& options)
 Bool LoadMolecule(Session& s, const MoleculeOptions& options)
 {
 	ApplyOptions(s, options);
-	// The object shows a message box only when the file could not be read.
-	const size_t dialogsBefore = vh::Dialogs().size();
 	Load(s, options.molfile);
-	const Bool loaded = vh::Dialogs().size() == dialogsBefore;
+	const Vireltan* data = MoleculeData(s.op);
+	const Bool loaded = data && !molecule::LoadFailed(*data);
 	vh::EvaluateDocument(s.doc);
 	return loaded;
 }
