@@ -17,8 +17,9 @@ const Int32 MAX_ATOM_LINES = 999;
 // cannot grow one line without bound.
 const Int MAX_V30_LINE = 1000000;
 
-const char* const V30_PREFIX = "M  V30 ";
-const Int V30_PREFIX_LENGTH = 7;
+// "M  V30", then a blank or a tab before the line's text; any letter case.
+const char* const V30_PREFIX = "M  V30";
+const Int V30_PREFIX_LENGTH = 6;
 
 // Text of the 1-based columns first..last; a shorter line gives what exists. The range is cut to
 // the line here because SubStr returns nothing at all for a range that runs past the end.
@@ -195,11 +196,13 @@ public:
 			std::memcpy(&key, text, size);
 			key |= UInt32(size) << 24;
 			for (Int i = 0; i < _count; ++i)
+			{
 				if (_seen[i].key == key)
 				{
 					*index = _seen[i].index;
 					return true;
 				}
+			}
 		}
 		String symbol = line.Text(first, last);
 		iferr (symbol.Trim())
@@ -225,9 +228,21 @@ private:
 	Int _count = 0;
 };
 
+Bool IsSeparator(Char c)
+{
+	return c == ' ' || c == '\t';
+}
+
+// Compares the start of line with prefix, ignoring the letter case of ASCII letters.
 Bool StartsWith(const char* line, const char* prefix)
 {
-	return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
+	for (; *prefix; ++line, ++prefix)
+	{
+		const char a = (*line >= 'a' && *line <= 'z') ? char(*line - 'a' + 'A') : *line;
+		if (a != *prefix)
+			return false;
+	}
+	return true;
 }
 
 // The end of a record: its properties block ends with "M  END", and "$$$$" separates records.
@@ -235,6 +250,49 @@ Bool EndsRecord(const char* line)
 {
 	return StartsWith(line, "M  END") || StartsWith(line, "$$$$");
 }
+
+// The text of a V3000 line after its prefix and separator; nullptr for any other line.
+const char* V30Text(const char* line)
+{
+	if (!StartsWith(line, V30_PREFIX))
+		return nullptr;
+	const char* text = line + V30_PREFIX_LENGTH;
+	if (*text == '\0')
+		return text;
+	return IsSeparator(*text) ? text + 1 : nullptr;
+}
+
+// The lines of one record's blocks: the record's end reads as the end of the input, and one line
+// can be given back to be read again.
+class RecordLines
+{
+public:
+	RecordLines(std::istream& file, char* line) : _file(file), _line(line) {}
+
+	// The next line in the buffer given at construction; false at the end of the record or input.
+	Bool Next()
+	{
+		if (_ended)
+			return false;
+		if (_again)
+		{
+			_again = false;
+			return true;
+		}
+		_ended = !NextLine(_file, _line) || EndsRecord(_line);
+		return !_ended;
+	}
+
+	void GiveBack() { _again = !_ended; }
+
+	const char* Text() const { return _line; }
+
+private:
+	std::istream& _file;
+	char* _line;
+	Bool _ended = false;
+	Bool _again = false;
+};
 
 // False when the array cannot grow; the atom is then left out.
 Bool Store(maxon::BaseArray<AtomRecord>& atoms, const AtomRecord& atom)
@@ -247,37 +305,39 @@ Bool Store(maxon::BaseArray<AtomRecord>& atoms, const AtomRecord& atom)
 // ---- V3000 ----------------------------------------------------------------------------------
 
 // One logical "M  V30" line: the text after the prefix, with continuation lines (a line that
-// ends in "-" goes on in the next "M  V30" line) joined.
+// ends in "-", blanks after it allowed, goes on in the next "M  V30" line) joined.
 class V30Line
 {
 public:
 	// Reads the next logical line; false at the end of the record or of the input. Lines of the
-	// record that are not "M  V30" lines are passed over.
-	Bool Read(std::istream& file, char* line)
+	// record that are not "M  V30" lines are passed over; a record that ends inside a continued
+	// line ends there too.
+	Bool Read(RecordLines& lines)
 	{
 		_text.Flush();
-		while (!_ended && NextLine(file, line))
+		while (lines.Next())
 		{
-			if (EndsRecord(line))
-				return false;
-			if (!StartsWith(line, V30_PREFIX))
+			const char* text = V30Text(lines.Text());
+			if (!text)
 				continue;
-			Bool more = Append(line + V30_PREFIX_LENGTH);
-			while (more && NextLine(file, line))
+			Bool more = Append(text);
+			while (more && lines.Next())
 			{
-				// A record that ends inside a continued line ends there too.
-				_ended = EndsRecord(line);
-				if (_ended || !StartsWith(line, V30_PREFIX))
+				text = V30Text(lines.Text());
+				if (!text)
+				{
+					lines.GiveBack();
 					break;
-				more = Append(line + V30_PREFIX_LENGTH);
+				}
+				more = Append(text);
 			}
 			return true;
 		}
 		return false;
 	}
 
-	// The fields of the line: blank-separated words; a word in double quotes may hold blanks
-	// (a doubled quote stands for one quote character). At most maxFields are taken.
+	// The fields of the line: words separated by blanks or tabs; a word in double quotes may hold
+	// blanks (a doubled quote stands for one quote character). At most maxFields are taken.
 	Int Fields(String* fields, Int maxFields) const
 	{
 		const Int length = _text.GetCount();
@@ -285,7 +345,7 @@ public:
 		Int i = 0;
 		while (count < maxFields)
 		{
-			while (i < length && (_text[i] == ' ' || _text[i] == '\t'))
+			while (i < length && IsSeparator(_text[i]))
 				++i;
 			if (i >= length)
 				break;
@@ -293,25 +353,11 @@ public:
 			Int wordLength = 0;
 			if (_text[i] == '"')
 			{
-				for (++i; i < length; ++i)
-				{
-					if (_text[i] == '"')
-					{
-						if (i + 1 < length && _text[i + 1] == '"')
-							++i;
-						else
-						{
-							++i;
-							break;
-						}
-					}
-					if (wordLength < LINE_BUFFER_SIZE - 1)
-						word[wordLength++] = _text[i];
-				}
+				i = QuotedWord(i + 1, word, &wordLength);
 			}
 			else
 			{
-				for (; i < length && _text[i] != ' ' && _text[i] != '\t'; ++i)
+				for (; i < length && !IsSeparator(_text[i]); ++i)
 				{
 					if (wordLength < LINE_BUFFER_SIZE - 1)
 						word[wordLength++] = _text[i];
@@ -323,13 +369,34 @@ public:
 	}
 
 private:
+	// Copies the quoted word that starts at i (after its opening quote); returns the index after it.
+	Int QuotedWord(Int i, char* word, Int* wordLength) const
+	{
+		const Int length = _text.GetCount();
+		for (; i < length; ++i)
+		{
+			if (_text[i] == '"')
+			{
+				if (i + 1 >= length || _text[i + 1] != '"')
+					return i + 1;
+				++i;
+			}
+			if (*wordLength < LINE_BUFFER_SIZE - 1)
+				word[(*wordLength)++] = _text[i];
+		}
+		return i;
+	}
+
 	// Appends one physical line's text; true when it ends in the continuation mark.
 	Bool Append(const char* text)
 	{
 		Int length = Int(std::strlen(text));
-		const Bool continues = length > 0 && text[length - 1] == '-';
+		Int last = length;
+		while (last > 0 && IsSeparator(text[last - 1]))
+			--last;
+		const Bool continues = last > 0 && text[last - 1] == '-';
 		if (continues)
-			--length;
+			length = last - 1;
 		for (Int i = 0; i < length && _text.GetCount() < MAX_V30_LINE; ++i)
 		{
 			iferr (_text.Append(text[i]))
@@ -339,7 +406,6 @@ private:
 	}
 
 	maxon::BaseArray<Char> _text;
-	Bool _ended = false;
 };
 
 // An atom number of the atom block and the number its atom got among the stored atoms (0 when
@@ -356,140 +422,161 @@ Bool ByNumber(const AtomNumber& a, const AtomNumber& b)
 	return a.number != b.number ? a.number < b.number : a.line < b.line;
 }
 
-// Stored number of the atom the bond names; 0 when it names no atom of the block or one that
-// was left out.
-Int32 StoredAtom(const maxon::BaseArray<AtomNumber>& numbers, Int32 number)
-{
-	const AtomNumber key{number, 0, 0};
-	const AtomNumber* first = numbers.GetFirst();
-	const AtomNumber* last = first + numbers.GetCount();
-	const AtomNumber* found = std::lower_bound(first, last, key, ByNumber);
-	return (found != last && found->number == number) ? found->stored : 0;
-}
-
-// A count of the COUNTS line; -1 (no limit) when the field holds no count.
-Int64 CountField(const String& field)
+// An atom number or a bond's atom reference: a positive whole number, else 0, which names no atom.
+Int32 AtomReference(const String& field)
 {
 	Bool error = false;
-	const Int64 value = field.ToInt64(&error);
-	return (error || value < 0) ? -1 : value;
+	const Int32 value = field.ToInt32(&error);
+	return (error || value <= 0) ? 0 : value;
 }
 
-// The connection table of a V3000 record, read up to "M  V30 END CTAB". The COUNTS line limits
-// how many atom and bond lines are taken; blocks that end early give what they hold, and every
-// block other than the first atom and bond blocks is passed over.
-void ReadV3000(std::istream& file, char* line, const maxon::BaseArray<ElementRecord>& elements,
-	maxon::BaseArray<AtomRecord>& atoms, maxon::BaseArray<BondRecord>& bonds)
+Bool IsKeyword(const String& field, const char* keyword)
 {
-	enum class Block
-	{
-		NONE,
-		ATOM,
-		BOND,
-		OTHER
-	};
-	V30Line v30;
-	String fields[6];
-	Bool inTable = false;
-	Block block = Block::NONE;
-	Int otherDepth = 0;
-	Bool atomsDone = false;
-	Bool bondsDone = false;
-	Int64 atomLimit = -1;
-	Int64 bondLimit = -1;
-	Int64 atomLines = 0;
-	Int64 bondLines = 0;
-	maxon::BaseArray<AtomNumber> numbers;
-	Bool error = false;
+	return field.ToUpper() == String(keyword);
+}
 
-	while (v30.Read(file, line))
+// The connection table of a V3000 record: its first atom block and its first bond block. The
+// blocks are the data; the COUNTS line is not needed to read them, and every other block is
+// passed over.
+class V3000Table
+{
+public:
+	V3000Table(const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms, maxon::BaseArray<BondRecord>& bonds)
+		: _elements(elements), _atoms(atoms), _bonds(bonds)
 	{
-		const Int count = v30.Fields(fields, 6);
-		if (count == 0)
-			continue;
-		const Bool begins = fields[0] == "BEGIN" && count > 1;
-		const Bool ends = fields[0] == "END" && count > 1;
-		if (!inTable)
+	}
+
+	void Read(RecordLines& lines)
+	{
+		V30Line v30;
+		while (v30.Read(lines))
 		{
-			inTable = begins && fields[1] == "CTAB";
-			continue;
-		}
-		if (block == Block::OTHER)
-		{
-			otherDepth += begins ? 1 : (ends ? -1 : 0);
-			if (otherDepth == 0)
-				block = Block::NONE;
-			continue;
-		}
-		if (ends && fields[1] == "CTAB")
-			break;
-		if (block == Block::NONE)
-		{
-			if (fields[0] == "COUNTS")
-			{
-				atomLimit = count > 1 ? CountField(fields[1]) : -1;
-				bondLimit = count > 2 ? CountField(fields[2]) : -1;
-			}
-			else if (begins && fields[1] == "ATOM" && !atomsDone)
-				block = Block::ATOM;
-			else if (begins && fields[1] == "BOND" && !bondsDone)
-			{
-				block = Block::BOND;
-				std::sort(numbers.GetFirst(), numbers.GetFirst() + numbers.GetCount(), ByNumber);
-			}
-			else if (begins)
-			{
-				block = Block::OTHER;
-				otherDepth = 1;
-			}
-			continue;
-		}
-		if (ends)
-		{
-			atomsDone = atomsDone || block == Block::ATOM;
-			bondsDone = bondsDone || block == Block::BOND;
-			block = Block::NONE;
-			continue;
-		}
-		if (block == Block::ATOM)
-		{
-			// index type x y z aamap [KEY=VALUE ...]
-			if (atomLimit >= 0 && atomLines >= atomLimit)
-				continue;
-			++atomLines;
-			AtomNumber number{fields[0].ToInt32(&error), Int32(numbers.GetCount()), 0};
-			if (count >= 5)
-			{
-				const Int32 elementIndex = FindElement(fields[1], elements);
-				const Vector position(Coordinate(fields[2]), Coordinate(fields[3]), Coordinate(fields[4]));
-				if (elementIndex >= 0 && Store(atoms, AtomRecord{elementIndex, position}))
-					number.stored = Int32(atoms.GetCount());
-			}
-			iferr (numbers.Append(number))
-				continue;
-		}
-		else if (block == Block::BOND)
-		{
-			// index type atom1 atom2 [KEY=VALUE ...]
-			if (bondLimit >= 0 && bondLines >= bondLimit)
-				continue;
-			++bondLines;
-			if (count < 4)
-				continue;
-			const BondRecord bond{StoredAtom(numbers, fields[2].ToInt32(&error)), StoredAtom(numbers, fields[3].ToInt32(&error)),
-				fields[1].ToInt32(&error)};
-			if (bond.firstAtom == 0 || bond.secondAtom == 0)
-				continue;
-			iferr (bonds.Append(bond))
-				continue;
+			_count = v30.Fields(_fields, FIELD_COUNT);
+			if (_count > 0 && !Dispatch())
+				break;
 		}
 	}
-}
+
+private:
+	// Where the table's reading is: between blocks, in the atom or bond block, or in a block passed
+	// over.
+	static const Int32 BLOCK_NONE = 0;
+	static const Int32 BLOCK_ATOM = 1;
+	static const Int32 BLOCK_BOND = 2;
+	static const Int32 BLOCK_OTHER = 3;
+	static const Int FIELD_COUNT = 6;
+
+	// Acts on one logical line; false at the end of the table.
+	Bool Dispatch()
+	{
+		const Bool begins = _count > 1 && IsKeyword(_fields[0], "BEGIN");
+		const Bool ends = _count > 1 && IsKeyword(_fields[0], "END");
+		if (_block == BLOCK_OTHER)
+		{
+			_otherDepth += begins ? 1 : (ends ? -1 : 0);
+			if (_otherDepth == 0)
+				_block = BLOCK_NONE;
+			return true;
+		}
+		if (_block == BLOCK_NONE)
+			return Open(begins, ends);
+		if (ends)
+			Close();
+		else if (_block == BLOCK_ATOM)
+			AtomLine();
+		else
+			BondLine();
+		return true;
+	}
+
+	// A line between blocks: a block begins, or the table ends. A table need not say it begins.
+	Bool Open(Bool begins, Bool ends)
+	{
+		if (ends && IsKeyword(_fields[1], "CTAB"))
+			return false;
+		if (!begins || IsKeyword(_fields[1], "CTAB"))
+			return true;
+		if (IsKeyword(_fields[1], "ATOM") && !_atomsDone)
+		{
+			_block = BLOCK_ATOM;
+		}
+		else if (IsKeyword(_fields[1], "BOND") && !_bondsDone)
+		{
+			_block = BLOCK_BOND;
+			std::sort(_numbers.GetFirst(), _numbers.GetFirst() + _numbers.GetCount(), ByNumber);
+		}
+		else
+		{
+			_block = BLOCK_OTHER;
+			_otherDepth = 1;
+		}
+		return true;
+	}
+
+	void Close()
+	{
+		_atomsDone = _atomsDone || _block == BLOCK_ATOM;
+		_bondsDone = _bondsDone || _block == BLOCK_BOND;
+		_block = BLOCK_NONE;
+	}
+
+	// index type x y z aamap [KEY=VALUE ...]
+	void AtomLine()
+	{
+		AtomNumber number{AtomReference(_fields[0]), Int32(_numbers.GetCount()), 0};
+		if (_count >= 5)
+		{
+			const Int32 elementIndex = FindElement(_fields[1], _elements);
+			const Vector position(Coordinate(_fields[2]), Coordinate(_fields[3]), Coordinate(_fields[4]));
+			if (elementIndex >= 0 && Store(_atoms, AtomRecord{elementIndex, position}))
+				number.stored = Int32(_atoms.GetCount());
+		}
+		iferr (_numbers.Append(number))
+			return;
+	}
+
+	// index type atom1 atom2 [KEY=VALUE ...]
+	void BondLine()
+	{
+		if (_count < 4)
+			return;
+		Bool error = false;
+		const BondRecord bond{StoredAtom(_fields[2]), StoredAtom(_fields[3]), _fields[1].ToInt32(&error)};
+		if (bond.firstAtom == 0 || bond.secondAtom == 0)
+			return;
+		iferr (_bonds.Append(bond))
+			return;
+	}
+
+	// Stored number of the atom a bond names; 0 when it names no atom of the block or one that was
+	// left out.
+	Int32 StoredAtom(const String& field) const
+	{
+		const AtomNumber key{AtomReference(field), 0, 0};
+		if (key.number == 0)
+			return 0;
+		const AtomNumber* first = _numbers.GetFirst();
+		const AtomNumber* last = first + _numbers.GetCount();
+		const AtomNumber* found = std::lower_bound(first, last, key, ByNumber);
+		return (found != last && found->number == key.number) ? found->stored : 0;
+	}
+
+	const maxon::BaseArray<ElementRecord>& _elements;
+	maxon::BaseArray<AtomRecord>& _atoms;
+	maxon::BaseArray<BondRecord>& _bonds;
+	maxon::BaseArray<AtomNumber> _numbers;
+	String _fields[FIELD_COUNT];
+	Int _count = 0;
+	Int32 _block = BLOCK_NONE;
+	Int _otherDepth = 0;
+	Bool _atomsDone = false;
+	Bool _bondsDone = false;
+};
 
 // ---- V2000 ----------------------------------------------------------------------------------
 
-void ReadV2000(std::istream& file, char* line, const String& counts, const maxon::BaseArray<ElementRecord>& elements,
-	maxon::BaseArray<AtomRecord>& atoms, maxon::BaseArray<BondRecord>& bonds)
+void ReadV2000(RecordLines& lines, const String& counts, const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms,
+	maxon::BaseArray<BondRecord>& bonds)
 {
 	Bool error = false;
 	Int32 atomCount = Columns(counts, 1, 3).ToInt32(&error);
@@ -502,10 +589,10 @@ void ReadV2000(std::istream& file, char* line, const String& counts, const maxon
 	// so that bonds keep naming the right atoms.
 	Int32 storedNumber[MAX_ATOM_LINES + 1] = {};
 	Int32 atomLines = 0;
-	while (atomLines < atomCount && NextLine(file, line))
+	while (atomLines < atomCount && lines.Next())
 	{
 		const Int32 i = ++atomLines;
-		const Line atomLine(line);
+		const Line atomLine(lines.Text());
 		Vector position(atomLine.ToCoordinate(1, 10), atomLine.ToCoordinate(11, 20), atomLine.ToCoordinate(21, 30));
 		Int32 elementIndex = -1;
 		if (!lookup.Find(atomLine, 31, 33, &elementIndex) || elementIndex < 0)
@@ -515,10 +602,11 @@ void ReadV2000(std::istream& file, char* line, const String& counts, const maxon
 		storedNumber[i] = Int32(atoms.GetCount());
 	}
 
-	// A block cut short by the end of the file ends there: no bonds are made of missing lines.
-	for (Int32 i = 0; i < bondCount && NextLine(file, line); ++i)
+	// A block cut short by the end of the record or of the file ends there: no bonds are made of
+	// missing lines.
+	for (Int32 i = 0; i < bondCount && lines.Next(); ++i)
 	{
-		const Line bondLine(line);
+		const Line bondLine(lines.Text());
 		BondRecord bond{bondLine.ToInt32(1, 3), bondLine.ToInt32(4, 6), bondLine.ToInt32(7, 9)};
 		Bool dropped = false;
 		for (Int32* atom : {&bond.firstAtom, &bond.secondAtom})
@@ -538,7 +626,53 @@ void ReadV2000(std::istream& file, char* line, const String& counts, const maxon
 			continue;
 	}
 }
+
+// A counts line tagged V3000 leads a V3000 table when the record's next line starts as a V3000
+// line does; otherwise its atom and bond lines are read as V2000 lines.
+Bool LeadsV3000Table(const String& counts, RecordLines& lines)
+{
+	Int32 tagPosition = 0;
+	if (!counts.ToUpper().FindFirst("V3000"_s, &tagPosition))
+		return false;
+	if (!lines.Next())
+		return false;
+	lines.GiveBack();
+	return StartsWith(lines.Text(), V30_PREFIX);
+}
 } // namespace
+
+Bool SDFLoader::ReadConnectionTable(std::istream& stream, const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms,
+	maxon::BaseArray<BondRecord>& bonds, String* name)
+{
+	atoms.Flush();
+	bonds.Flush();
+	char line[LINE_BUFFER_SIZE];
+
+	// Header: the molecule's name, then the program line and the comment line.
+	ReadTextLine(stream, line, LINE_BUFFER_SIZE - 1);
+	if (name)
+		*name = LineString(line);
+	ReadTextLine(stream, line, LINE_BUFFER_SIZE - 1);
+	ReadTextLine(stream, line, LINE_BUFFER_SIZE - 1);
+
+	ReadTextLine(stream, line, LINE_BUFFER_SIZE - 1);
+	const String counts = LineString(line);
+	String trimmedCounts = counts;
+	iferr (trimmedCounts.Trim())
+		return false;
+
+	RecordLines lines(stream, line);
+	if (LeadsV3000Table(counts, lines))
+	{
+		V3000Table table(elements, atoms, bonds);
+		table.Read(lines);
+	}
+	else if (trimmedCounts.GetLength() >= 6)
+	{
+		ReadV2000(lines, counts, elements, atoms, bonds);
+	}
+	return true;
+}
 
 Bool SDFLoader::LoadFile(BaseList2D* node, const Filename& fileName, const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms,
 	maxon::BaseArray<BondRecord>& bonds)
@@ -569,28 +703,10 @@ Bool SDFLoader::LoadFile(BaseList2D* node, const Filename& fileName, const maxon
 		return false;
 	}
 
-	char line[LINE_BUFFER_SIZE];
-
-	// Header: the molecule's name, then the program line and the comment line.
-	ReadTextLine(file, line, LINE_BUFFER_SIZE - 1);
-	String name = LineString(line);
+	String name;
+	ReadConnectionTable(file, elements, atoms, bonds, &name);
 	if (!name.IsEmpty() && node)
 		node->SetName(name);
-	ReadTextLine(file, line, LINE_BUFFER_SIZE - 1);
-	ReadTextLine(file, line, LINE_BUFFER_SIZE - 1);
-
-	ReadTextLine(file, line, LINE_BUFFER_SIZE - 1);
-	String counts = LineString(line);
-	String trimmedCounts = counts;
-	iferr (trimmedCounts.Trim())
-		return true;
-
-	Int32 tagPosition = 0;
-	if (counts.FindFirst("V3000"_s, &tagPosition))
-		ReadV3000(file, line, elements, atoms, bonds);
-	else if (trimmedCounts.GetLength() >= 6)
-		ReadV2000(file, line, counts, elements, atoms, bonds);
-
 	file.close();
 	return true;
 }

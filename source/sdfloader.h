@@ -1,6 +1,8 @@
-// Reader of MDL connection-table files (SDF, MOL; V2000 layout, first record only).
+// Reader of MDL connection-table files (SDF, MOL): the first record's V2000 or V3000 table.
 #ifndef VIRELTAN_SDFLOADER_H__
 #define VIRELTAN_SDFLOADER_H__
+
+#include <istream>
 
 #include "datastructs.h"
 
@@ -14,6 +16,11 @@ public:
 	// False (after a message box) when the file does not exist or cannot be opened.
 	Bool LoadFile(BaseList2D* node, const Filename& fileName, const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms,
 		maxon::BaseArray<BondRecord>& bonds);
+
+	// Empties atoms and bonds, then fills them from the first record the stream holds; name, when
+	// given, receives the record's first line. Shows nothing; false only when memory ran out.
+	Bool ReadConnectionTable(std::istream& stream, const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms,
+		maxon::BaseArray<BondRecord>& bonds, String* name);
 };
 
 #endif

@@ -26,6 +26,27 @@ const ColourPreset DEFAULT_PRESETS[6] = {
 	{Vector(0.84, 0.94, 0.66), Vector(0.11, 0.14, 0.19), Vector(0.32, 0.33, 0.49), Vector(0.51, 0.40, 0.59), Vector(0.80, 0.80, 0.80)},
 };
 
+// The parameters' defaults: Init writes them, and a parameter the container lacks reads as its default.
+const Int32 DEFAULT_DISPLAY_MODE = MOLOBJ_DISPLAY_MODE_ATOMS_AND_BONDS;
+const Int32 DEFAULT_RADIUS_MODE = MOLOBJ_ATOM_RADIUS_MODE_UNIFORM;
+const Int32 DEFAULT_COLOUR_SOURCE = MOLOBJ_COLOR_SOURCE_ELEMENT;
+const Int32 DEFAULT_PRESET = MOLOBJ_PRESET_AMBER;
+const Int32 DEFAULT_SPHERE_SEGMENTS = 24;
+const Int32 DEFAULT_PROFILE_SUBDIVISION = 2;
+const Int32 DEFAULT_BOND_CAPS = 0;
+const Float64 DEFAULT_ATOM_SIZE = 25.0;
+const Float64 DEFAULT_RADIUS_SCALE = 1.0;
+const Float64 DEFAULT_POSITION_SCALE = 100.0;
+const Float64 DEFAULT_BOND_RADIUS = 3.0;
+const Float64 DEFAULT_DOUBLE_BOND_FACTOR = 2.0;
+const Float64 DEFAULT_TRIPLE_BOND_FACTOR = 3.0;
+const Float64 DEFAULT_NUCLEUS_SIZE = 0.35;
+const Vector DEFAULT_SINGLE_BOND_COLOUR = Vector(1.0, 1.0, 1.0);
+const Vector DEFAULT_DOUBLE_BOND_COLOUR = Vector(0.5, 0.5, 1.0);
+const Vector DEFAULT_TRIPLE_BOND_COLOUR = Vector(1.0, 0.5, 0.5);
+const Vector DEFAULT_AROMATIC_BOND_COLOUR = Vector(0.5, 1.0, 0.5);
+const Vector DEFAULT_NUCLEUS_COLOUR = Vector(0.0, 0.0, 0.5);
+
 const Int32 PRESET_COLOUR_IDS[5] = {
 	MOLOBJ_PRESET_COLOR_H, MOLOBJ_PRESET_COLOR_C, MOLOBJ_PRESET_COLOR_O, MOLOBJ_PRESET_COLOR_N, MOLOBJ_PRESET_COLOR_OTHER};
 
@@ -263,35 +284,39 @@ void Vireltan::SyncCacheToContainer(BaseContainer* bc)
 
 void Vireltan::SyncContainerToCache(const BaseContainer* bc)
 {
-	displayMode = bc->GetInt32(MOLOBJ_DISPLAY_MODE, MOLOBJ_DISPLAY_MODE_ATOMS_AND_BONDS);
-	radiusMode = bc->GetInt32(MOLOBJ_ATOM_RADIUS_MODE, MOLOBJ_ATOM_RADIUS_MODE_COVALENT);
-	colourSource = bc->GetInt32(MOLOBJ_COLOR_SOURCE, MOLOBJ_COLOR_SOURCE_ELEMENT);
-	presetIndex = bc->GetInt32(MOLOBJ_PRESET, MOLOBJ_PRESET_AMBER);
-	sphereSegments = bc->GetInt32(MOLOBJ_ATOM_SEGMENTS, 0);
-	profileSubdivision = bc->GetInt32(MOLOBJ_BOND_PROFILE_SUBDIV, 0);
-	bondCaps = bc->GetInt32(MOLOBJ_BOND_CAPS, 0);
+	displayMode = bc->GetInt32(MOLOBJ_DISPLAY_MODE, DEFAULT_DISPLAY_MODE);
+	radiusMode = bc->GetInt32(MOLOBJ_ATOM_RADIUS_MODE, DEFAULT_RADIUS_MODE);
+	colourSource = bc->GetInt32(MOLOBJ_COLOR_SOURCE, DEFAULT_COLOUR_SOURCE);
+	presetIndex = bc->GetInt32(MOLOBJ_PRESET, DEFAULT_PRESET);
+	sphereSegments = bc->GetInt32(MOLOBJ_ATOM_SEGMENTS, DEFAULT_SPHERE_SEGMENTS);
+	profileSubdivision = bc->GetInt32(MOLOBJ_BOND_PROFILE_SUBDIV, DEFAULT_PROFILE_SUBDIVISION);
+	bondCaps = bc->GetInt32(MOLOBJ_BOND_CAPS, DEFAULT_BOND_CAPS);
 
-	atomSize = bc->GetFloat(MOLOBJ_ATOM_SIZE, 0.0);
-	radiusScale = bc->GetFloat(MOLOBJ_ATOM_RADIUS_SCALE, 0.0);
-	positionScale = bc->GetFloat(MOLOBJ_POSITION_SCALE, 0.0);
-	bondRadius = bc->GetFloat(MOLOBJ_BOND_RADIUS, 0.0);
-	doubleBondFactor = bc->GetFloat(MOLOBJ_BOND_DOUBLE_FACTOR, 0.0);
-	tripleBondFactor = bc->GetFloat(MOLOBJ_BOND_TRIPLE_FACTOR, 0.0);
-	nucleusSize = bc->GetFloat(MOLOBJ_NUCLEUS_SIZE, 0.0);
+	atomSize = bc->GetFloat(MOLOBJ_ATOM_SIZE, DEFAULT_ATOM_SIZE);
+	radiusScale = bc->GetFloat(MOLOBJ_ATOM_RADIUS_SCALE, DEFAULT_RADIUS_SCALE);
+	positionScale = bc->GetFloat(MOLOBJ_POSITION_SCALE, DEFAULT_POSITION_SCALE);
+	bondRadius = bc->GetFloat(MOLOBJ_BOND_RADIUS, DEFAULT_BOND_RADIUS);
+	doubleBondFactor = bc->GetFloat(MOLOBJ_BOND_DOUBLE_FACTOR, DEFAULT_DOUBLE_BOND_FACTOR);
+	tripleBondFactor = bc->GetFloat(MOLOBJ_BOND_TRIPLE_FACTOR, DEFAULT_TRIPLE_BOND_FACTOR);
+	nucleusSize = bc->GetFloat(MOLOBJ_NUCLEUS_SIZE, DEFAULT_NUCLEUS_SIZE);
 
 	xray = bc->GetBool(MOLOBJ_XRAY, false);
 	showNucleus = bc->GetBool(MOLOBJ_SHOW_NUCLEUS, false);
 
-	singleBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_SINGLE);
-	doubleBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_DOUBLE);
-	tripleBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_TRIPLE);
-	aromaticBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_AROMATIC);
-	nucleusColour = bc->GetVector(MOLOBJ_NUCLEUS_COLOR);
+	singleBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_SINGLE, DEFAULT_SINGLE_BOND_COLOUR);
+	doubleBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_DOUBLE, DEFAULT_DOUBLE_BOND_COLOUR);
+	tripleBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_TRIPLE, DEFAULT_TRIPLE_BOND_COLOUR);
+	aromaticBondColour = bc->GetVector(MOLOBJ_BOND_COLOR_AROMATIC, DEFAULT_AROMATIC_BOND_COLOUR);
+	nucleusColour = bc->GetVector(MOLOBJ_NUCLEUS_COLOR, DEFAULT_NUCLEUS_COLOUR);
 
+	// A colour the container lacks leaves the preset's own colour as it is.
 	if (HasPreset(presetIndex))
 	{
 		for (Int32 slot = 0; slot < 5; ++slot)
-			*PresetSlot(presets[presetIndex], slot) = bc->GetVector(PRESET_COLOUR_IDS[slot]);
+		{
+			Vector* colour = PresetSlot(presets[presetIndex], slot);
+			*colour = bc->GetVector(PRESET_COLOUR_IDS[slot], *colour);
+		}
 	}
 }
 
@@ -320,25 +345,25 @@ Bool Vireltan::Init(GeListNode* node)
 		return false;
 
 	materialCount = 0;
-	displayMode = MOLOBJ_DISPLAY_MODE_ATOMS_AND_BONDS;
-	radiusMode = MOLOBJ_ATOM_RADIUS_MODE_UNIFORM;
-	colourSource = MOLOBJ_COLOR_SOURCE_ELEMENT;
-	presetIndex = MOLOBJ_PRESET_AMBER;
-	sphereSegments = 24;
-	profileSubdivision = 2;
-	bondCaps = 0;
-	atomSize = 25.0;
-	radiusScale = 1.0;
-	positionScale = 100.0;
-	bondRadius = 3.0;
-	doubleBondFactor = 2.0;
-	tripleBondFactor = 3.0;
-	nucleusSize = 0.35;
-	singleBondColour = Vector(1.0, 1.0, 1.0);
-	doubleBondColour = Vector(0.5, 0.5, 1.0);
-	tripleBondColour = Vector(1.0, 0.5, 0.5);
-	aromaticBondColour = Vector(0.5, 1.0, 0.5);
-	nucleusColour = Vector(0.0, 0.0, 0.5);
+	displayMode = DEFAULT_DISPLAY_MODE;
+	radiusMode = DEFAULT_RADIUS_MODE;
+	colourSource = DEFAULT_COLOUR_SOURCE;
+	presetIndex = DEFAULT_PRESET;
+	sphereSegments = DEFAULT_SPHERE_SEGMENTS;
+	profileSubdivision = DEFAULT_PROFILE_SUBDIVISION;
+	bondCaps = DEFAULT_BOND_CAPS;
+	atomSize = DEFAULT_ATOM_SIZE;
+	radiusScale = DEFAULT_RADIUS_SCALE;
+	positionScale = DEFAULT_POSITION_SCALE;
+	bondRadius = DEFAULT_BOND_RADIUS;
+	doubleBondFactor = DEFAULT_DOUBLE_BOND_FACTOR;
+	tripleBondFactor = DEFAULT_TRIPLE_BOND_FACTOR;
+	nucleusSize = DEFAULT_NUCLEUS_SIZE;
+	singleBondColour = DEFAULT_SINGLE_BOND_COLOUR;
+	doubleBondColour = DEFAULT_DOUBLE_BOND_COLOUR;
+	tripleBondColour = DEFAULT_TRIPLE_BOND_COLOUR;
+	aromaticBondColour = DEFAULT_AROMATIC_BOND_COLOUR;
+	nucleusColour = DEFAULT_NUCLEUS_COLOUR;
 	xray = false;
 	showNucleus = false;
 	materialAssignments.Flush();
@@ -395,6 +420,7 @@ Bool Vireltan::Read(GeListNode* node, HyperFile* hf, Int32 level)
 		iferr (presets.Append(preset))
 			continue;
 	}
+	FollowShownPreset(node ? static_cast<BaseList2D*>(node)->GetDataInstance() : nullptr);
 	return true;
 }
 
@@ -415,6 +441,7 @@ Bool Vireltan::CopyTo(NodeData* dest, GeListNode* snode, GeListNode* dnode, COPY
 		iferr (target->materialAssignments.CopyFrom(materialAssignments))
 			target->materialAssignments.Flush();
 		target->materialCount = GroupCount(materialCount);
+		target->FollowShownPreset(snode ? static_cast<BaseList2D*>(snode)->GetDataInstance() : nullptr);
 	}
 	return SUPER::CopyTo(dest, snode, dnode, flags, trn);
 }
@@ -427,6 +454,12 @@ void Vireltan::ReadGroupCount(BaseContainer* bc)
 	materialCount = GroupCount(stored);
 	if (stored != materialCount)
 		bc->SetInt32(MOLOBJ_MATERIAL_COUNT, materialCount);
+}
+
+void Vireltan::FollowShownPreset(const BaseContainer* bc)
+{
+	if (bc)
+		presetIndex = bc->GetInt32(MOLOBJ_PRESET, DEFAULT_PRESET);
 }
 
 void Vireltan::ShowPreset(BaseContainer* bc)
@@ -586,6 +619,7 @@ Bool Vireltan::Message(GeListNode* node, Int32 type, void* data)
 		{
 			LoadMoleculeFile(node, bc);
 			ReadGroupCount(bc);
+			FollowShownPreset(bc);
 		}
 	}
 	return SUPER::Message(node, type, data);

@@ -106,6 +106,9 @@ private:
 	// Takes the container's group count, held to the groups the ids can hold, and writes it back
 	// when it had to be held.
 	void ReadGroupCount(BaseContainer* bc);
+	// The preset colours a container shows belong to the preset it selects: after a scene was read,
+	// an object copied or a document opened, the object takes that preset as the one shown.
+	void FollowShownPreset(const BaseContainer* bc);
 	// Switches the shown preset colours to the preset the container now selects.
 	void ShowPreset(BaseContainer* bc);
 	// The panel's buttons and the parameters whose change the object acts on.

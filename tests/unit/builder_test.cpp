@@ -553,6 +553,42 @@ TEST_F(Builder, CoordinatesThatCannotBePlacedLeaveOnlyTheirAtomOut)
 	}
 }
 
+// A sphere, nucleus or bond profile whose radius is no finite number is left out, alone.
+TEST_F(Builder, RadiiThatAreNoFiniteNumberLeaveOnlyTheirObjectsOut)
+{
+	const Float inf = std::numeric_limits<Float>::infinity();
+	const Float nan = std::numeric_limits<Float>::quiet_NaN();
+	SetMolecule({Vector(0, 0, 0), Vector(1, 0, 0)}, {{1, 2, 1}, {1, 2, 2}});
+	Set(MOLOBJ_SHOW_NUCLEUS, GeData(true));
+	auto types = [this]() {
+		std::vector<Int32> t;
+		BaseObject* root = Evaluate();
+		ExpectFinite(root);
+		for (BaseObject* c : Children(root))
+			t.push_back(c->GetType());
+		return t;
+	};
+	const std::vector<Int32> all = {Opolygon, Opolygon, Opolygon, Opolygon, Osweep, Osweep};
+	ASSERT_EQ(types(), all);
+	for (Float bad : {inf, -inf, nan})
+	{
+		Set(MOLOBJ_ATOM_SIZE, GeData(bad));
+		EXPECT_EQ(types(), (std::vector<Int32>{Osweep, Osweep})) << bad;
+		Set(MOLOBJ_ATOM_SIZE, GeData(25.0));
+		Set(MOLOBJ_NUCLEUS_SIZE, GeData(bad));
+		EXPECT_EQ(types(), (std::vector<Int32>{Opolygon, Opolygon, Osweep, Osweep})) << bad;
+		Set(MOLOBJ_NUCLEUS_SIZE, GeData(0.35));
+		// The double bond's profile radius is the product of two finite numbers beyond the range.
+		Set(MOLOBJ_BOND_DOUBLE_FACTOR, GeData(std::isnan(bad) ? bad : 1e308));
+		EXPECT_EQ(types(), (std::vector<Int32>{Opolygon, Opolygon, Opolygon, Opolygon, Osweep})) << bad;
+		Set(MOLOBJ_BOND_DOUBLE_FACTOR, GeData(2.0));
+		Set(MOLOBJ_BOND_RADIUS, GeData(bad));
+		EXPECT_EQ(types(), (std::vector<Int32>{Opolygon, Opolygon, Opolygon, Opolygon})) << bad;
+		Set(MOLOBJ_BOND_RADIUS, GeData(3.0));
+	}
+	EXPECT_EQ(types(), all);
+}
+
 TEST_F(Builder, BondOrdersAndEveryBondParameter)
 {
 	SetMolecule({Vector(0, 0, 0), Vector(1, 0, 0), Vector(2, 0, 0), Vector(3, 0, 0), Vector(4, 0, 0)},

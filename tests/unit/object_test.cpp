@@ -123,13 +123,15 @@ TEST_F(MoleculeObject, ContainerSyncLeavesCountFileAndMoleculeAlone)
 	EXPECT_TRUE(data->xray);
 	EXPECT_TRUE(bc->GetFilename(MOLOBJ_FILE) == Filename("/x/y.mol"));
 
-	// Absent parameters read as zero values.
+	// Absent parameters read as the defaults; absent preset colours leave the preset as it is.
 	BaseContainer empty;
+	data->presets[0].colourH = Vector(0.1, 0.2, 0.3);
 	data->SyncContainerToCache(&empty);
-	EXPECT_EQ(data->radiusMode, 0);
-	EXPECT_DOUBLE_EQ(data->positionScale, 0.0);
-	ExpectVector(data->nucleusColour, Vector(), 0.0);
-	ExpectVector(data->presets[0].colourH, Vector(), 0.0);
+	EXPECT_EQ(data->radiusMode, MOLOBJ_ATOM_RADIUS_MODE_UNIFORM);
+	EXPECT_EQ(data->sphereSegments, 24);
+	EXPECT_DOUBLE_EQ(data->positionScale, 100.0);
+	ExpectVector(data->nucleusColour, Vector(0.0, 0.0, 0.5), 0.0);
+	ExpectVector(data->presets[0].colourH, Vector(0.1, 0.2, 0.3), 0.0);
 }
 
 TEST_F(MoleculeObject, PresetIndexOutsideThePresetsReadsAndWritesNoColours)
@@ -215,8 +217,11 @@ TEST_F(MoleculeObject, SceneBlockRoundTripKeepsPresetsInOrder)
 	BaseObject* target = Make();
 	HyperFile* in = OpenBuffer(&buffer, false);
 	ASSERT_NE(in, nullptr);
+	// The container read with the block selects a preset: its colours are the ones shown.
+	target->GetDataInstance()->SetInt32(MOLOBJ_PRESET, MOLOBJ_PRESET_SLATE);
 	EXPECT_TRUE(Data(target)->Read(target, in, 0));
 	CloseBuffer(in);
+	EXPECT_EQ(Data(target)->presetIndex, MOLOBJ_PRESET_SLATE);
 	ASSERT_EQ(Data(target)->presets.GetCount(), 6);
 	for (Int i = 0; i < 6; ++i)
 	{
@@ -383,7 +388,9 @@ TEST_F(MoleculeObject, RestoreYesWritesTheWholeCacheAfterTakingInTheContainer)
 	for (Int32 id : staticIds)
 		EXPECT_EQ(bc->GetData(id).GetType(), types[id]) << id;
 	EXPECT_DOUBLE_EQ(bc->GetFloat(MOLOBJ_ATOM_SIZE), 40.0);
-	EXPECT_EQ(bc->GetInt32(MOLOBJ_ATOM_SEGMENTS, -1), 0);
+	// A parameter the container lacked takes its default, inside the range the panel allows.
+	EXPECT_EQ(bc->GetInt32(MOLOBJ_ATOM_SEGMENTS, -1), 24);
+	EXPECT_DOUBLE_EQ(bc->GetFloat(MOLOBJ_POSITION_SCALE, -1.0), 100.0);
 	EXPECT_EQ(bc->GetInt32(MOLOBJ_PRESET), 1);
 	ExpectVector(bc->GetVector(MOLOBJ_PRESET_COLOR_H), Vector(0.96, 0.94, 0.90), 0.0);
 	ExpectVector(Data(op)->presets[1].colourH, Vector(0.96, 0.94, 0.90), 0.0);
@@ -403,6 +410,53 @@ TEST_F(MoleculeObject, PresetSwitchKeepsAColourEditedSinceTheLastPass)
 	PostSet(op, MOLOBJ_PRESET);
 	ExpectVector(bc->GetVector(MOLOBJ_PRESET_COLOR_N), Vector(0.1, 0.7, 0.3), 0.0);
 	ExpectVector(Data(op)->presets[4].colourN, Vector(1.00, 0.87, 0.71), 0.0);
+}
+
+// The shown colours belong to the preset the container selects, also in an object opened from a
+// scene or copied and not evaluated since: switching presets keeps every preset's colours.
+TEST_F(MoleculeObject, PresetSwitchAfterOpenOrCopyKeepsEveryPreset)
+{
+	BaseDocument* doc = BaseDocument::Alloc();
+	BaseObject* op = NewObject();
+	doc->InsertObject(op, nullptr, nullptr);
+	BaseContainer* bc = op->GetDataInstance();
+	bc->SetInt32(MOLOBJ_COLOR_SOURCE, MOLOBJ_COLOR_SOURCE_PRESET);
+	PostSet(op, MOLOBJ_COLOR_SOURCE);
+	bc->SetInt32(MOLOBJ_PRESET, MOLOBJ_PRESET_VIVID);
+	PostSet(op, MOLOBJ_PRESET);
+	// Edited in the panel, not yet taken in by an execution pass.
+	bc->SetVector(MOLOBJ_PRESET_COLOR_H, Vector(0.5, 0.5, 0.5));
+	testfiles::TempDir folder;
+	const Filename scene(vh::FromUtf8(folder.File("presets.scene")));
+	ASSERT_TRUE(vh::SaveDocument(doc, scene));
+	BaseObject* copy = vh::CloneObject(op);
+	ASSERT_NE(copy, nullptr);
+	objects.push_back(copy);
+	BaseDocument::Free(doc);
+	BaseDocument* loaded = vh::LoadDocument(scene);
+	ASSERT_NE(loaded, nullptr);
+
+	for (BaseObject* object : {loaded->GetFirstObject(), copy})
+	{
+		ASSERT_NE(object, nullptr);
+		object->GetDataInstance()->SetInt32(MOLOBJ_PRESET, MOLOBJ_PRESET_PASTEL);
+		PostSet(object, MOLOBJ_PRESET);
+		const Vireltan* data = Data(object);
+		ExpectVector(data->presets[MOLOBJ_PRESET_AMBER].colourH, Vector(0.90, 0.84, 0.72), 0.0);
+		ExpectVector(data->presets[MOLOBJ_PRESET_AMBER].colourC, Vector(0.10, 0.10, 0.09), 0.0);
+		ExpectVector(data->presets[MOLOBJ_PRESET_VIVID].colourH, Vector(0.5, 0.5, 0.5), 0.0);
+		ExpectVector(data->presets[MOLOBJ_PRESET_VIVID].colourC, Vector(0.08, 0.11, 0.23), 0.0);
+		ExpectVector(object->GetDataInstance()->GetVector(MOLOBJ_PRESET_COLOR_H), Vector(0.70, 0.64, 1.00), 0.0);
+	}
+	BaseDocument::Free(loaded);
+
+	// The document event after opening takes the selection too, in whatever order a host reads.
+	BaseObject* opened = Make();
+	opened->GetDataInstance()->SetInt32(MOLOBJ_PRESET, MOLOBJ_PRESET_ICE);
+	DocumentInfoData info;
+	info.type = MSG_DOCUMENTINFO_TYPE_LOAD;
+	opened->Message(MSG_DOCUMENTINFO, &info);
+	EXPECT_EQ(Data(opened)->presetIndex, MOLOBJ_PRESET_ICE);
 }
 
 TEST_F(MoleculeObject, RemovedGroupLosesItsTracksSymbolAndLinkAndKeepsTheRest)
@@ -478,6 +532,14 @@ TEST_F(MoleculeObject, GroupCountsOutsideTheIdsAreHeldInEveryPath)
 		Press(op, MOLOBJ_MATERIAL_REMOVE);
 		EXPECT_EQ(data->materialCount, MOLOBJ_MAT_GROUP_LIMIT - 1);
 	}
+	// A copy holds the same count.
+	data->materialCount = 100000;
+	BaseObject* copy = vh::CloneObject(op);
+	ASSERT_NE(copy, nullptr);
+	objects.push_back(copy);
+	EXPECT_EQ(Data(copy)->materialCount, MOLOBJ_MAT_GROUP_LIMIT);
+	data->materialCount = MOLOBJ_MAT_GROUP_LIMIT;
+
 	// Static parameters from 20000 on are untouched.
 	EXPECT_DOUBLE_EQ(bc->GetFloat(MOLOBJ_ATOM_SIZE), 25.0);
 	EXPECT_EQ(bc->GetInt32(MOLOBJ_ATOM_SEGMENTS), 24);

@@ -65,6 +65,12 @@ protected:
 	maxon::BaseArray<BondRecord> bonds;
 };
 
+// A V3000 record: the header with the given name, then the lines as written.
+std::string V3000File(const std::string& body, const std::string& name = "v3000")
+{
+	return name + "\n     handwritten\n\n  0  0  0     0  0            999 V3000\n" + body;
+}
+
 TEST_F(SdfReader, RingInFileOrderUnscaledAndNamed)
 {
 	ASSERT_TRUE(LoadData("ring6.mol"));
@@ -201,6 +207,23 @@ TEST_F(SdfReader, BlocksCutShortByTheEndOfTheFileStopThere)
 	ASSERT_EQ(bonds.GetCount(), 2);
 	ExpectBond(0, 0, 0, 0);
 	ExpectBond(1, 1, 1, 1);
+
+	// The end of the record ends a block as the end of the file does: counts that overstate the
+	// blocks take nothing of "M  END", "$$$$" or the next record.
+	const std::string atomLines = "    0.0000    0.0000    0.0000 C   0\n"
+								  "    1.0000    0.0000    0.0000 O   0\n";
+	const std::string next = "$$$$\nsecond\n\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
+							 "    0.0000    0.0000    0.0000 N   0\nM  END\n$$$$\n";
+	ASSERT_TRUE(LoadText("bonds\n\n\n  2  5  0  0  0  0  0  0  0  0999 V2000\n" + atomLines + "  1  2  2\nM  END\n" + next));
+	EXPECT_EQ(atoms.GetCount(), 2);
+	ASSERT_EQ(bonds.GetCount(), 1);
+	ExpectBond(0, 1, 2, 2);
+	ASSERT_TRUE(LoadText("atoms\n\n\n  4  2  0  0  0  0  0  0  0  0999 V2000\n" + atomLines + "  1  2  2\nM  END\n" + next));
+	EXPECT_EQ(atoms.GetCount(), 2);
+	EXPECT_EQ(bonds.GetCount(), 0);
+	ASSERT_TRUE(LoadText("no M  END\n\n\n  3  1  0  0  0  0  0  0  0  0999 V2000\n" + atomLines + next));
+	EXPECT_EQ(atoms.GetCount(), 2);
+	EXPECT_EQ(bonds.GetCount(), 0);
 }
 
 TEST_F(SdfReader, CoordinatesThatAreNoFiniteNumberReadAsZero)
@@ -216,6 +239,15 @@ TEST_F(SdfReader, CoordinatesThatAreNoFiniteNumberReadAsZero)
 	test::ExpectVector(atoms[2].position, Vector(0.0, 0.0, -2.5), 0.0);
 	// Huge but finite values are kept as read.
 	test::ExpectVector(atoms[3].position, Vector(1e308, -1e308, 3.0), 0.0);
+
+	// The same in a V3000 table.
+	ASSERT_TRUE(LoadText(V3000File("M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\nM  V30 1 C nan 1.5 inf 0\n"
+								   "M  V30 2 C -infinity 1e400 -1e-400 0\nM  V30 3 C 1e+308 -1e+308 NaN 0\n"
+								   "M  V30 END ATOM\nM  V30 END CTAB\n")));
+	ASSERT_EQ(atoms.GetCount(), 3);
+	test::ExpectVector(atoms[0].position, Vector(0.0, 1.5, 0.0), 0.0);
+	test::ExpectVector(atoms[1].position, Vector(0.0, 0.0, 0.0), 0.0);
+	test::ExpectVector(atoms[2].position, Vector(1e308, -1e308, 0.0), 0.0);
 }
 
 TEST_F(SdfReader, FieldsThatFillTheirColumnsExactly)
@@ -387,11 +419,6 @@ TEST_F(SdfReader, RealToolkitFile)
 	EXPECT_EQ(atoms.GetCount(), 24);
 	EXPECT_EQ(bonds.GetCount(), 25);
 }
-// A V3000 record: the header with the given name, then the lines as written.
-std::string V3000File(const std::string& body, const std::string& name = "v3000")
-{
-	return name + "\n     handwritten\n\n  0  0  0     0  0            999 V3000\n" + body;
-}
 
 TEST_F(SdfReader, V3000FilesWrittenByAToolkitMatchTheirV2000Form)
 {
@@ -503,10 +530,19 @@ TEST_F(SdfReader, DamagedV3000GivesWhatCouldBeRead)
 		{"no END CTAB", "M  V30 BEGIN CTAB\nM  V30 COUNTS 2 1 0 0 0\n" + atomBlock + bondBlock + "M  END\n", 2, 1},
 		{"no END CTAB, no M  END", "M  V30 BEGIN CTAB\n" + atomBlock + bondBlock, 2, 1},
 		{"counts larger than the blocks", "M  V30 BEGIN CTAB\nM  V30 COUNTS 9 7 0 0 0\n" + atomBlock + bondBlock + "M  V30 END CTAB\n", 2, 1},
-		{"counts smaller than the blocks", "M  V30 BEGIN CTAB\nM  V30 COUNTS 1 0 0 0 0\n" + atomBlock + bondBlock + "M  V30 END CTAB\n", 1, 0},
+		{"counts smaller than the blocks", "M  V30 BEGIN CTAB\nM  V30 COUNTS 1 0 0 0 0\n" + atomBlock + bondBlock + "M  V30 END CTAB\n", 2, 1},
+		{"counts of zero", "M  V30 BEGIN CTAB\nM  V30 COUNTS 0 0 0 0 0\n" + atomBlock + bondBlock + "M  V30 END CTAB\n", 2, 1},
 		{"counts that are no numbers", "M  V30 BEGIN CTAB\nM  V30 COUNTS x -1 0 0 0\n" + atomBlock + bondBlock + "M  V30 END CTAB\n", 2, 1},
 		{"no COUNTS line", "M  V30 BEGIN CTAB\n" + atomBlock + bondBlock + "M  V30 END CTAB\n", 2, 1},
-		{"no BEGIN CTAB", "M  V30 COUNTS 2 1 0 0 0\n" + atomBlock + bondBlock + "M  END\n", 0, 0},
+		{"no BEGIN CTAB", "M  V30 COUNTS 2 1 0 0 0\n" + atomBlock + bondBlock + "M  END\n", 2, 1},
+		{"keywords in lower case", "m  v30 begin ctab\nm  v30 counts 2 1 0 0 0\nm  v30 begin atom\nm  v30 1 c 0 0 0 0\n"
+								   "m  v30 2 o 1 0 0 0\nm  v30 end atom\nm  v30 begin bond\nm  v30 1 2 1 2\nm  v30 end bond\n"
+								   "m  v30 end ctab\nm  end\nM  V30 3 C 9 9 9 0\n", 2, 1},
+		{"a tab after the prefix", "M  V30\tBEGIN CTAB\nM  V30\tBEGIN ATOM\nM  V30\t1 C 0 0 0 0\nM  V30\t2 O 1 0 0 0\n"
+								   "M  V30\tEND ATOM\n" + bondBlock + "M  V30\tEND CTAB\n", 2, 1},
+		{"blanks after the continuation mark", "M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0 0 -  \t\nM  V30 0\n"
+											  "M  V30 2 O 1 0 0 0\nM  V30 END ATOM\n" + bondBlock + "M  V30 END CTAB\n", 2, 1},
+		{"prefix run into the text", "M  V30BEGIN CTAB\nM  V30 BEGIN CTAB\n" + atomBlock + "M  V301 1 1 2\n" + bondBlock, 2, 1},
 		{"file ends inside the atom block", "M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0 0 0\nM  V30 2 N", 1, 0},
 		{"short atom and bond lines", "M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0\nM  V30 2 C 0 0 0\n"
 									  "M  V30 END ATOM\nM  V30 BEGIN BOND\nM  V30 1 1 2\nM  V30 END BOND\nM  V30 END CTAB\n", 1, 0},
@@ -532,6 +568,38 @@ TEST_F(SdfReader, DamagedV3000GivesWhatCouldBeRead)
 		EXPECT_EQ(atoms.GetCount(), c.atoms) << c.what;
 		EXPECT_EQ(bonds.GetCount(), c.bonds) << c.what;
 	}
+	EXPECT_TRUE(vh::Dialogs().empty());
+}
+
+TEST_F(SdfReader, V3000AtomNumbersAndTags)
+{
+	// Atom numbers and bond references that are no positive number name no atom; the atoms are kept.
+	ASSERT_TRUE(LoadText(V3000File("M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\n"
+								   "M  V30 x C 0 0 0 0\nM  V30 0 O 1 0 0 0\nM  V30 -1 N 2 0 0 0\n"
+								   "M  V30 1 S 3 0 0 0\nM  V30 2 P 4 0 0 0\nM  V30 END ATOM\nM  V30 BEGIN BOND\n"
+								   "M  V30 1 1 x 1\nM  V30 2 1 0 1\nM  V30 3 1 -1 2\nM  V30 4 1 2x 1\nM  V30 5 2 1 2\n"
+								   "M  V30 END BOND\nM  V30 END CTAB\nM  END\n")));
+	EXPECT_EQ(atoms.GetCount(), 5);
+	ASSERT_EQ(bonds.GetCount(), 1);
+	ExpectBond(0, 4, 5, 2);
+	// A line continued inside a number gives the whole number.
+	ASSERT_TRUE(LoadText(V3000File("M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\nM  V30 1 C 1 2 - \nM  V30 3 0\n"
+								   "M  V30 END ATOM\nM  V30 END CTAB\n")));
+	ASSERT_EQ(atoms.GetCount(), 1);
+	test::ExpectVector(atoms[0].position, Vector(1, 2, 3), 0.0);
+
+	// A tag in lower case leads a V3000 table; a V3000 tag over V2000 lines reads them as V2000.
+	ASSERT_TRUE(LoadText("lower\n\n\n  0  0  0     0  0            999 v3000\nM  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\n"
+						 "M  V30 1 C 0 0 0 0\nM  V30 END ATOM\nM  V30 END CTAB\nM  END\n"));
+	EXPECT_EQ(atoms.GetCount(), 1);
+	ASSERT_TRUE(LoadText("tagged\n\n\n  2  1  0  0  0  0            999 V3000\n"
+						 "    0.0000    0.0000    0.0000 C   0\n"
+						 "    1.0000    0.0000    0.0000 O   0\n"
+						 "  1  2  2\nM  END\n"));
+	ASSERT_EQ(atoms.GetCount(), 2);
+	EXPECT_EQ(atoms[1].elementIndex, 7);
+	ASSERT_EQ(bonds.GetCount(), 1);
+	ExpectBond(0, 1, 2, 2);
 	EXPECT_TRUE(vh::Dialogs().empty());
 }
 } // namespace
