@@ -227,12 +227,14 @@ BondNumbers ExpectedBondNumbers(const uint8_t* data, size_t size)
 	}
 	String counts;
 	counts.SetCString(lines[3].c_str(), -1, STRINGENCODING::XBIT);
-	if (lines[3].find("V3000") != std::string::npos)
-	{
-		// A V3000 table is read from its "M  V30" lines; a file without any is read as V2000.
-		for (size_t i = 4; i < lines.size() && numbers.v2000; ++i)
-			numbers.v2000 = !StartsWithNoCase(lines[i], "M  V30");
-	}
+	// A counts line tagged V3000 (in any letter case) leads a V3000 table when the next line starts
+	// as a V3000 line does; otherwise the lines are read as V2000. A next line that the reader's
+	// buffer cuts is left to the V2000 rule, which allows all that the V3000 rule does.
+	std::string tag = lines[3];
+	for (char& c : tag)
+		c = char(std::toupper(static_cast<unsigned char>(c)));
+	if (tag.find("V3000") != std::string::npos)
+		numbers.v2000 = lines.size() < 5 || !StartsWithNoCase(lines[4], "M  V30");
 	Bool error = false;
 	const Int32 declared = counts.SubStr(0, counts.GetLength() < 3 ? counts.GetLength() : 3).ToInt32(&error);
 	numbers.atomLines = declared < V2000_MAX_ATOM_LINES ? declared : V2000_MAX_ATOM_LINES;
