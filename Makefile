@@ -1,11 +1,12 @@
-# Entry points for a fresh machine: `make test` and `make demo` install what is missing first.
+# Entry points for a fresh machine: every target that builds or checks installs what it alone
+# needs first (tools/setup.sh; the lists are under deps/).
 JOBS ?= 2
 PRESET ?= default
 FUZZ_SECONDS ?= 60
 BUILD := build/$(PRESET)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup configure build test test-sanitize memcheck fuzz demo demo-build bench clean
+.PHONY: all setup configure build test test-sanitize memcheck fuzz check-windows demo demo-build bench clean
 
 all: build
 
@@ -37,13 +38,20 @@ bench:
 
 # The suite once more, each test program under valgrind memcheck (errors and leaks fail).
 memcheck: build
+	@tools/setup.sh memcheck
 	tools/memcheck.sh build/$(PRESET)
 
 # Builds the fuzz configuration (clang, libFuzzer, ASan + UBSan) and runs each harness FUZZ_SECONDS.
-fuzz: setup
+fuzz:
+	@tools/setup.sh fuzz
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
+
+# The plug-in's sources compiled for Windows x86-64 (syntax only) with the mingw-w64 cross compiler.
+check-windows:
+	@tools/setup.sh windows
+	tools/check-windows.sh
 
 # The demo builds only the module, its resources, vireltan-host and the preview page.
 demo-build:

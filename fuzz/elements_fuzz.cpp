@@ -1,7 +1,10 @@
-// Element tables: any bytes as res/ptable.csv of a molecule object that then reads, builds and
-// exports a molecule of four elements.
+// Element tables: any bytes as res/ptable.csv of a molecule object that then reads a molecule of
+// four elements (its read model checked against the table), builds and exports it.
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "harness.h"
 #include "sdfloader.h"
@@ -10,21 +13,41 @@
 
 namespace
 {
-// A private copy of the resources, so that the table under test replaces no real one.
-Bool Setup()
+// A private copy of the resources in the scratch folder, so that the table under test replaces
+// no real one; the folder's path.
+std::string CopyResources()
 {
 	const std::string& folder = fuzz::ScratchFolder();
 	std::error_code ec;
 	std::filesystem::copy(fuzz::SourceDir() + "/res", folder + "/res", std::filesystem::copy_options::recursive, ec);
-	return !ec && fuzz::AttachPlugin(folder, true);
+	if (ec)
+		fuzz::SetupFailed("cannot copy " + fuzz::SourceDir() + "/res to " + folder + "/res: " + ec.message());
+	return folder;
+}
+
+const std::string& MoleculePath()
+{
+	static const std::string path = fuzz::SourceDir() + "/examples/caffeine.sdf";
+	return path;
+}
+
+// The bond numbers the molecule's reading may give.
+fuzz::BondNumbers MoleculeBondNumbers()
+{
+	std::ifstream in(MoleculePath(), std::ios::binary);
+	const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+	if (bytes.empty())
+		fuzz::SetupFailed("cannot read " + MoleculePath());
+	return fuzz::ExpectedBondNumbers(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-	static const Bool ready = Setup();
-	if (!ready || !fuzz::WriteScratchFile("res/ptable.csv", data, size))
-		return 0;
+	static const std::string folder = CopyResources();
+	static const fuzz::BondNumbers numbers = MoleculeBondNumbers();
+	fuzz::AttachPlugin(folder, true);
+	fuzz::WriteScratchFile("res/ptable.csv", data, size);
 
 	BaseDocument* doc = BaseDocument::Alloc();
 	// Init reads the table; an object whose Init failed is still kept, as the host keeps it.
@@ -35,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		fuzz::CoarseGeometry(op);
 		Vireltan* v = static_cast<Vireltan*>(op->GetNodeData());
 		SDFLoader loader;
-		loader.LoadFile(op, Filename(vh::FromUtf8(fuzz::SourceDir() + "/examples/caffeine.sdf")), v->elements, v->atoms, v->bonds);
+		loader.LoadFile(op, Filename(vh::FromUtf8(MoleculePath())), v->elements, v->atoms, v->bonds);
+		fuzz::CheckReadModel(v->elements, v->atoms, v->bonds, numbers);
 		op->SetDirty(DIRTYFLAGS::DATA);
 		fuzz::EvaluateCheckExport(doc);
 		// Preset colours and the second radius column take other paths through the table.

@@ -1,6 +1,7 @@
 // Scripts of vireltan-host's `run`: any text run as a script in a work folder of this process that
-// holds two molecule files and a scene. Inputs with a '/' are refused, so that every path a step
-// names stays inside the work folder; the folder is laid anew before each input.
+// holds two molecule files and a scene; the document the steps leave is then evaluated, checked
+// and exported. Inputs with a '/' are refused, so that every path a step names stays inside the
+// work folder; the folder is laid anew before each input.
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -35,39 +36,40 @@ std::vector<WorkFile> ReadWorkFiles()
 		std::ifstream in(path, std::ios::binary);
 		std::ostringstream text;
 		text << in.rdbuf();
+		if (!in || text.str().empty())
+			fuzz::SetupFailed("cannot read " + path);
 		out.push_back({name, text.str()});
 	}
 	return out;
 }
 
 // The work folder with only its own files, as they were at the start.
-Bool ResetWorkFolder(const std::string& folder)
+void ResetWorkFolder(const std::string& folder)
 {
 	static const std::vector<WorkFile> files = ReadWorkFiles();
 	std::error_code ec;
 	fs::remove_all(folder, ec);
 	if (!fs::create_directory(folder, ec))
-		return false;
+		fuzz::SetupFailed("cannot make the work folder " + folder);
 	for (const WorkFile& f : files)
 	{
 		std::ofstream out(folder + "/" + f.name, std::ios::binary);
 		out << f.bytes;
+		out.close();
 		if (!out)
-			return false;
+			fuzz::SetupFailed("cannot write " + folder + "/" + f.name);
 	}
-	return true;
 }
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-	static const Bool attached = fuzz::AttachPlugin(fuzz::SourceDir(), true);
+	fuzz::AttachPlugin(fuzz::SourceDir(), true);
 	const std::string text(reinterpret_cast<const char*>(data), size);
 	if (text.find('/') != std::string::npos)
 		return -1;
 	const std::string work = fuzz::ScratchFolder() + "/work";
-	if (!attached || fuzz::ScratchFolder().empty() || !ResetWorkFolder(work))
-		return 0;
+	ResetWorkFolder(work);
 
 	// The steps' reports and dumps would only slow the fuzzer down.
 	std::streambuf* out = std::cout.rdbuf(nullptr);
@@ -77,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		if (session.NewDocument())
 		{
 			session.baseFolder = work;
+			fuzz::CoarseGeometry(session.op);
 			std::istringstream in(text);
 			try
 			{
@@ -86,6 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 			{
 				// A malformed step ends the run, as it ends the command with status 2.
 			}
+			// Whatever the steps left (a scene opened, objects copied, parameters set) must
+			// evaluate to finite geometry and export.
+			fuzz::EvaluateCheckExport(session.doc);
 		}
 	}
 	std::cout.rdbuf(out);

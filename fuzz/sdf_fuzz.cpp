@@ -1,5 +1,6 @@
-// Molecule files: any bytes through the SDF/MOL reader into a molecule object, which is then
-// evaluated at the default and at the largest position scale, checked and exported.
+// Molecule files: any bytes through the SDF/MOL reader into a molecule object, whose read model is
+// checked, which is then evaluated at the default and at the largest position scale, checked and
+// exported.
 #include <cstdint>
 
 #include "harness.h"
@@ -9,10 +10,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-	static const Bool attached = fuzz::AttachPlugin(fuzz::SourceDir(), true);
+	fuzz::AttachPlugin(fuzz::SourceDir(), true);
 	static fuzz::MemoryFile input;
-	if (!attached || !input.Set(data, size))
-		return 0;
+	input.Set(data, size);
 
 	BaseDocument* doc = BaseDocument::Alloc();
 	BaseObject* op = vh::AllocPluginObject(ID_VIRELTAN);
@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		// The object's own load picks the reader by the file's suffix, which a memory file lacks.
 		SDFLoader loader;
 		loader.LoadFile(op, Filename(vh::FromUtf8(input.Path())), v->elements, v->atoms, v->bonds);
+		fuzz::CheckReadModel(v->elements, v->atoms, v->bonds, fuzz::ExpectedBondNumbers(data, size));
 		op->SetDirty(DIRTYFLAGS::DATA);
 		fuzz::EvaluateCheckExport(doc);
 		op->SetParameter(DescID(MOLOBJ_POSITION_SCALE), GeData(100000.0), DESCFLAGS_SET::NONE);

@@ -12,7 +12,7 @@ for c in x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++-posix x86_64-w64-mi
 	fi
 done
 if [ -z "$cxx" ]; then
-	echo "check-windows: no mingw-w64 C++ compiler; install g++-mingw-w64-x86-64-win32 (make setup does)" >&2
+	echo "check-windows: no mingw-w64 C++ compiler; install g++-mingw-w64-x86-64-win32 (make check-windows does)" >&2
 	exit 1
 fi
 

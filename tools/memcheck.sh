@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the suite of a build once under valgrind memcheck: each test program whole (one process, not
-# one per test), the vireltan-host processes the tests start, and the fuzz replays over their
-# inputs. Any memory error or definite or indirect leak fails the run.
+# one per test), the vireltan-host processes the tests start, the process that attaches the module
+# and exits without ending it, and the fuzz replays over their inputs. Any memory error or definite or indirect leak fails the run.
 # Usage: tools/memcheck.sh [BUILD_DIR]   (default build/default; logs go to BUILD_DIR/memcheck/)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -37,6 +37,10 @@ programs=("$build"/tests/*_tests)
 for program in "${programs[@]}"; do
 	run "$(basename "$program")" "$build/tests" "$program"
 done
+# What runs at exit when the module was never ended (its resource) is checked here.
+module="$build/plugins/vireltan/vireltan.xso64"
+[ -x "$build/tests/attach_and_exit" ] && [ -f "$module" ] || { echo "memcheck: no $build/tests/attach_and_exit or $module; build first" >&2; exit 2; }
+run attach_and_exit "$build/tests" "$build/tests/attach_and_exit" "$module"
 for replay in "$build"/fuzz/*_replay; do
 	[ -x "$replay" ] || continue
 	name="$(basename "$replay" _replay)"

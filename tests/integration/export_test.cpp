@@ -21,6 +21,7 @@ namespace
 {
 using nlohmann::json;
 using namespace integration;
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::Not;
@@ -306,6 +307,10 @@ TEST(Export, PreviewPageBesideTheFileAndConsoleLineOnlyWhenVerbose)
 	const std::string summary = "<pre id=\"summary\">" + dir.Path() + "/a&amp;b&lt;c&gt;.glb: 12 atoms, 12 bonds, ";
 	EXPECT_NE(page.find(summary), std::string::npos) << page.substr(0, 2000);
 	EXPECT_NE(page.find("<script id=\"model\" type=\"application/octet-stream\">Z2xURgIAAA"), std::string::npos);
+	// three.js travels inside every page, and its licence asks for its notice in every copy.
+	const size_t licence = page.find("@license");
+	EXPECT_THAT(licence == std::string::npos ? std::string() : page.substr(licence, 200),
+		ContainsRegex("^@license\n *\\* Copyright [0-9-]+ Three\\.js Authors\n *\\* SPDX-License-Identifier: MIT"));
 
 	Output verbose = Shell(Tool("export " + EXAMPLES + "/benzene.sdf -o '" + dir.Path() + "/v.glb' --verbose"), true);
 	ASSERT_EQ(verbose.status, 0) << verbose.out;
