@@ -474,7 +474,7 @@ Bool CopyFields(const Node* src, Node* dst)
 		dst->primitiveType = src->primitiveType;
 		dst->primitiveRadius = src->primitiveRadius;
 		dst->primitiveSegments = src->primitiveSegments;
-		dst->trackId = src->trackId;
+		dst->trackId = src->trackId ? std::make_unique<DescID>(*src->trackId) : nullptr;
 		dst->materialLink = src->materialLink;
 	}
 	catch (const std::bad_alloc&)

@@ -136,8 +136,8 @@ struct Node
 	Vector relPos;
 	ObjectColorProperties colorProps;
 	Bool colorPropsSet = false;
-	BaseObject* cache = nullptr; // generator cache, owned
 	Bool cacheValid = false;
+	BaseObject* cache = nullptr; // generator cache, owned
 	HierarchyHelp* hh = nullptr;
 
 	// point objects
@@ -151,8 +151,8 @@ struct Node
 	Float primitiveRadius = 0.0;
 	Int32 primitiveSegments = 0;
 
-	// tracks
-	DescID trackId;
+	// tracks: their parameter, apart because few nodes are tracks and a DescID is large
+	std::unique_ptr<DescID> trackId;
 
 	// texture tags
 	Int64 materialLink = 0;
