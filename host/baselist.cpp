@@ -386,7 +386,7 @@ BaseList2D* BaseLink::ForceGetLink() const
 void BaseLink::SetLink(C4DAtomGoal* list)
 {
 	Node* n = N(list);
-	_target = n ? n->linkId : 0;
+	_target = vh::LinkId(n);
 }
 
 BaseLink* BaseLink::GetClone() const
