@@ -27,6 +27,7 @@ import xml.etree.ElementTree as ET
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 RECORD = os.path.join(ROOT, "bench", "data", "procaine27.sdf")
 LARGEST = os.path.join(ROOT, "examples", "protein_g_b1.sdf")
+TILE = os.path.join(ROOT, "tools", "tile_molecule.py")
 README = os.path.join(ROOT, "bench", "README.md")
 PYMOL_SCRIPT = "hide everything; show spheres; show sticks; set sphere_scale,0.25; save {out}"
 ONE_ATOM = """one carbon atom
@@ -191,6 +192,72 @@ def compare_processes(host, measure, runs, workdir):
     return summary
 
 
+# ---- large molecules ----------------------------------------------------------------------------
+
+SCALE_ATOMS = (10000, 100000, 1000000)
+
+
+def glb_counts(path):
+    """Meshes and nodes of a .glb file."""
+    with open(path, "rb") as f:
+        head = f.read(20)
+        length = struct.unpack_from("<I", head, 12)[0]
+        gltf = json.loads(f.read(length))
+    return len(gltf.get("meshes", [])), len(gltf.get("nodes", []))
+
+
+def scale_runs(host, measure, workdir, env, sizes=SCALE_ATOMS):
+    """Each tiled molecule exported once as a whole process, and PyMOL on the 10k-atom one."""
+    report = os.path.join(workdir, "measured.txt")
+    results = {}
+    for atoms in sizes:
+        sdf = os.path.join(workdir, "tiled_%d.sdf" % atoms)
+        if not os.path.exists(sdf):
+            subprocess.run([sys.executable, TILE, str(atoms), sdf], check=True)
+        out = os.path.join(workdir, "tiled_%d.glb" % atoms)
+        print("  %d atoms ..." % atoms, flush=True)
+        r = run_process(measure, [host, "export", sdf, "-o", out], out, env, report)
+        r["bytes"] = os.path.getsize(out)
+        r["meshes"], r["nodes"] = glb_counts(out)
+        results[atoms] = r
+        os.remove(out)
+    if 10000 in sizes:
+        sdf = os.path.join(workdir, "tiled_10000.sdf")
+        dae = os.path.join(workdir, "tiled_10000.dae")
+        print("  PyMOL on 10000 atoms ...", flush=True)
+        try:
+            results["pymol"] = run_process(measure, ["pymol", "-cq", sdf, "-d", PYMOL_SCRIPT.format(out=dae)], dae, env,
+                                           report)
+        except SystemExit:
+            results["pymol"] = None
+    return results
+
+
+def scale_table(results):
+    pymol = results.get("pymol")
+    lines = ["| atoms | CPU | wall | peak memory | .glb | meshes / nodes | targets | hold |",
+             "|---|---|---|---|---|---|---|---|"]
+    for atoms in SCALE_ATOMS:
+        r = results.get(atoms)
+        if not r:
+            continue
+        target, holds = "", "-"
+        mb = r["rss_kb"] / 1024.0
+        if atoms == 100000:
+            limit = 3.0 if not pymol else min(3.0, pymol["cpu"] / 10.0)
+            target = "CPU <= %.2f s (3 s, PyMOL 10k / 10), <= 400 MB, file <= 40 MB" % limit
+            holds = "yes" if r["cpu"] <= limit and mb <= 400 and r["bytes"] <= 40e6 else "no"
+        elif atoms == 1000000:
+            target = "completes, <= 4 GB"
+            holds = "yes" if mb <= 4096 else "no"
+        lines.append("| %d | %.2f s | %.2f s | %.0f MiB | %.1f MB | %d / %d | %s | %s |" % (
+            atoms, r["cpu"], r["wall"], mb, r["bytes"] / 1e6, r["meshes"], r["nodes"], target, holds))
+    if pymol:
+        lines.append("| 10000, PyMOL to .dae | %.2f s | %.2f s | %.0f MiB | | | | - |" % (
+            pymol["cpu"], pymol["wall"], pymol["rss_kb"] / 1024.0))
+    return "\n".join(lines)
+
+
 # ---- the machine ------------------------------------------------------------------------------
 
 def first_line(cmd):
@@ -343,6 +410,8 @@ def main():
     parser.add_argument("--repetitions", type=int, default=3, help="Google Benchmark repetitions")
     parser.add_argument("--min-time", type=float, default=0.2, help="Google Benchmark seconds per repetition, at least")
     parser.add_argument("--no-write", action="store_true", help="print the table but leave bench/README.md alone")
+    parser.add_argument("--scale-only", action="store_true",
+                        help="only export the tiled 10k, 100k and 1M-atom molecules and print their table")
     parser.add_argument("--reuse", action="store_true",
                         help="take the Google Benchmark figures of the last run (BUILD_DIR/bench-results.json)")
     args = parser.parse_args()
@@ -359,6 +428,11 @@ def main():
     workdir = os.path.join(build, "out")
     os.makedirs(workdir, exist_ok=True)
 
+    env = dict(os.environ, PATH="/usr/bin:/bin:" + os.environ.get("PATH", ""))
+    if args.scale_only:
+        print(scale_table(scale_runs(host, measure, workdir, env)))
+        return 0
+
     started = datetime.datetime.now(datetime.timezone.utc)
     context, gb = run_google_benchmark(exe, args.repetitions, args.min_time, os.path.join(build, "bench-results.json"),
                                        args.reuse)
@@ -366,6 +440,8 @@ def main():
     rd_record, rd_largest = time_rdkit(RECORD), time_rdkit(LARGEST)
     print("whole processes, alternating ...", flush=True)
     proc = compare_processes(host, measure, args.runs, workdir)
+    print("large molecules, once each ...", flush=True)
+    scale = scale_table(scale_runs(host, measure, workdir, env))
     load_end = os.getloadavg()[0]
 
     rows = build_rows(gb, rd_record, rd_largest, proc)
@@ -387,6 +463,14 @@ def main():
         "## Ratios",
         "",
         table,
+        "",
+        "## Scale",
+        "",
+        "Copies of `examples/protein_g_b1.sdf` tiled into one V3000 record by `tools/tile_molecule.py`,",
+        "each exported once as a whole process (`vireltan-host export FILE -o OUT.glb`, measured as",
+        "below); PyMOL on the 10k-atom record as in the table above.",
+        "",
+        scale,
         "",
         "## Method",
         "",

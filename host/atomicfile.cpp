@@ -21,8 +21,8 @@ std::string TemporaryName(const std::string& target)
 	const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
 	return dir + ".vh" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
 }
+} // namespace
 
-// Writes all bytes, going on after interrupted and partial writes; false with errno set.
 Bool WriteAll(int fd, const void* data, size_t size)
 {
 	const auto* bytes = static_cast<const unsigned char*>(data);
@@ -42,7 +42,6 @@ Bool WriteAll(int fd, const void* data, size_t size)
 	}
 	return true;
 }
-} // namespace
 
 int CreateTemporaryBeside(const std::string& target, std::string& temp)
 {
@@ -73,6 +72,25 @@ Bool CommitTemporary(int fd, const std::string& temp, const std::string& target,
 	::unlink(temp.c_str());
 	errno = code;
 	return false;
+}
+
+TemporaryFile::TemporaryFile(const std::string& target) : _target(target), _fd(CreateTemporaryBeside(target, _temp)) {}
+
+TemporaryFile::~TemporaryFile()
+{
+	if (_fd < 0)
+		return;
+	const int code = errno;
+	::close(_fd);
+	::unlink(_temp.c_str());
+	errno = code;
+}
+
+Bool TemporaryFile::Commit()
+{
+	const int fd = _fd;
+	_fd = -1;
+	return CommitTemporary(fd, _temp, _target, nullptr, 0);
 }
 
 Bool WriteFileAtomically(const std::string& target, const void* data, size_t size, std::string& error)

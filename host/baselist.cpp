@@ -299,7 +299,7 @@ CTrack* BaseList2D::FindCTrack(const DescID& id)
 {
 	Node* n = N(this);
 	for (Node* t = n ? n->firstTrack : nullptr; t; t = t->next)
-		if (t->trackId == id)
+		if (t->trackId && *t->trackId == id)
 			return vh::As<CTrack>(t);
 	return nullptr;
 }
@@ -320,7 +320,12 @@ CTrack* CTrack::Alloc(BaseList2D* bl, const DescID& id)
 	Node* n = N(a);
 	if (!n)
 		return nullptr;
-	n->trackId = id;
+	n->trackId.reset(new (std::nothrow) DescID(id));
+	if (!n->trackId)
+	{
+		Access::Destroy(a);
+		return nullptr;
+	}
 	vh::AttachUnder(n, owner, vh::Branch::TRACKS, owner->lastTrack);
 	return static_cast<CTrack*>(a);
 }
@@ -344,7 +349,7 @@ const DescID& CTrack::GetDescriptionID() const
 {
 	static const DescID none;
 	const Node* n = N(this);
-	return n ? n->trackId : none;
+	return n && n->trackId ? *n->trackId : none;
 }
 
 // ---- BaseLink -------------------------------------------------------------------------------
@@ -381,7 +386,7 @@ BaseList2D* BaseLink::ForceGetLink() const
 void BaseLink::SetLink(C4DAtomGoal* list)
 {
 	Node* n = N(list);
-	_target = n ? n->linkId : 0;
+	_target = vh::LinkId(n);
 }
 
 BaseLink* BaseLink::GetClone() const

@@ -261,10 +261,6 @@ void BaseContainer::SetLink(Int32 id, C4DAtomGoal* link)
 	BaseLink::Free(bl);
 }
 
-namespace
-{
-constexpr size_t kFirstCapacity = 4;
-} // namespace
 
 GeData* BaseContainer::SetData(Int32 id, const GeData& n)
 {
@@ -278,9 +274,7 @@ GeData* BaseContainer::SetData(Int32 id, const GeData& n)
 	}
 	try
 	{
-		// Most containers hold a handful of values: one allocation instead of growing 1, 2, 4.
-		if (_entries.empty() && _entries.capacity() == 0)
-			_entries.reserve(kFirstCapacity);
+		// Grown as needed: most generated objects hold one or two values, and an entry is large.
 		_entries.emplace_back(id, n);
 	}
 	catch (const std::bad_alloc&)

@@ -45,7 +45,7 @@ Bool ObjectIdsOf(BaseDocument* doc, std::vector<Int64>& ids)
 	try
 	{
 		for (Node* n : objects)
-			ids.push_back(n->linkId);
+			ids.push_back(LinkId(n));
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -76,7 +76,7 @@ void ExecutionPass(BaseDocument* doc, BaseThread* thread)
 	try
 	{
 		for (const PriorityEntry& e : state.entries)
-			ids.push_back(Access::Of(e.node) ? Access::Of(e.node)->linkId : 0);
+			ids.push_back(LinkId(Access::Of(e.node)));
 	}
 	catch (const std::bad_alloc&)
 	{

@@ -39,6 +39,8 @@ constexpr Int32 kCapEnd = 3000;
 // Path directions come from segments in scene units and from sums of unit tangents; anything
 // shorter is cancellation noise, and a frame turned towards it would spin the tube.
 constexpr Float kMinDirection = 1e-12;
+// Straight tubes at least this long (scene units) are placed from the unit tube.
+constexpr Float kMinTubeLength = 1e-6;
 
 Node* SplineNode(BaseObject* op)
 {
@@ -497,6 +499,50 @@ std::vector<Vector> EvaluateSpline(SplineObject* spline)
 	{
 		return {};
 	}
+}
+
+Bool GetStraightTube(BaseObject* sweep, StraightTube& tube)
+{
+	SweepInput in;
+	Node* n = Access::Of(sweep);
+	if (!ReadSweep(n, in) || in.path.size() != 2 || in.pathClosed)
+		return false;
+	// Whatever else hangs below the sweep would sit in the tube's frame.
+	const Node* profile = n->firstChild;
+	const Node* path = profile->next;
+	if (path->next || profile->firstChild || path->firstChild)
+		return false;
+	for (const Vector& q : in.profile)
+		if (q.z != 0.0)
+			return false;
+	const Vector axis = in.path[1] - in.path[0];
+	const Float length = Length(axis);
+	// Shorter tubes keep geometry of their own: scaled from the unit tube their flat sides would
+	// round differently, and a scale near zero cannot be undone for their normals.
+	if (!std::isfinite(length) || length < kMinTubeLength || length > Float(std::numeric_limits<float>::max()))
+		return false;
+	const std::vector<Frame> frames = PathFrames(PathTangents(in.path, false), false);
+	tube.profile = std::move(in.profile);
+	tube.profileClosed = in.profileClosed;
+	tube.capStart = in.capStart;
+	tube.capEnd = in.capEnd;
+	tube.origin = in.path[0];
+	tube.axisX = frames[0].x;
+	tube.axisY = frames[0].y;
+	tube.axisZ = frames[0].z;
+	tube.length = length;
+	return true;
+}
+
+Bool BuildUnitTube(const StraightTube& tube, std::vector<Vector>& points, std::vector<CPolygon>& polys)
+{
+	SweepInput in;
+	in.profile = tube.profile;
+	in.profileClosed = tube.profileClosed;
+	in.capStart = tube.capStart;
+	in.capEnd = tube.capEnd;
+	in.path = { Vector(0.0, 0.0, 0.0), Vector(0.0, 0.0, 1.0) };
+	return BuildSweep(in, points, polys);
 }
 
 PolygonObject* GetSweepGeometry(BaseObject* sweep)

@@ -3,51 +3,30 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <initializer_list>
 #include <limits>
 #include <map>
-#include <sstream>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-
-// tinygltf's own dependencies come first, outside the hidden-visibility block below: a library
-// function first declared inside it (assert's handler, for one) would be taken as hidden.
-#include <cassert>
-#include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include "atomicfile.h"
 #include "node.h"
 #include "vecmath.h"
-
-// The implementation is compiled here and kept out of the library's exported symbols, so that
-// programs linking the host may compile their own copy for reading files back.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wall"
-#pragma GCC diagnostic ignored "-Wextra"
-#pragma GCC diagnostic ignored "-Wpedantic"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#pragma GCC visibility push(hidden)
-#define TINYGLTF_IMPLEMENTATION
-#define TINYGLTF_NO_STB_IMAGE
-#define TINYGLTF_NO_STB_IMAGE_WRITE
-#define TINYGLTF_NO_EXTERNAL_IMAGE
-#include <tiny_gltf.h>
-#pragma GCC visibility pop
-#pragma GCC diagnostic pop
 
 namespace vh
 {
@@ -77,14 +56,6 @@ double SrgbToLinear(double c)
 {
 	c = Clamp01(c);
 	return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
-std::vector<double> Translation(const Vector& v)
-{
-	if (IsZero(v))
-		return {};
-	auto finite = [](double c) { return std::isfinite(c) ? c : 0.0; };
-	return { finite(v.x), finite(v.y), finite(v.z) };
 }
 
 // Triangles with one normal per corner; corners of a point that get the same normal share a vertex.
@@ -321,111 +292,727 @@ std::string HexColour(const Vector& colour)
 // Exact key of a glTF material, so that equal ones are written once.
 using MaterialKey = std::tuple<std::string, double, double, double, double, Bool>;
 
+// Bytes gathered before they go to the file.
+constexpr size_t kFlushAt = size_t(1) << 20;
+
+// Where the file's bytes go, through a buffer: a descriptor, or a string. The first failed write
+// is kept and later ones are dropped; Failed() and Error() tell.
+class Output
+{
+public:
+	Output(int fd, std::string* memory) : _fd(fd), _memory(memory) { _buffer.reserve(kFlushAt); }
+
+	void Write(const void* data, size_t size)
+	{
+		if (_buffer.size() + size > kFlushAt)
+			Flush();
+		if (size >= kFlushAt)
+			Emit(data, size);
+		else
+			_buffer.append(static_cast<const char*>(data), size);
+	}
+	void Write(std::string_view text) { Write(text.data(), text.size()); }
+	void Put(char c)
+	{
+		if (_buffer.size() >= kFlushAt)
+			Flush();
+		_buffer.push_back(c);
+	}
+	void Flush()
+	{
+		Emit(_buffer.data(), _buffer.size());
+		_buffer.clear();
+	}
+	// Rewrites bytes written before: the lengths a .glb gives at its start are known at its end.
+	void Patch(uint64_t offset, const void* data, size_t size)
+	{
+		Flush();
+		if (_failed)
+			return;
+		if (_memory)
+		{
+			std::memcpy(&(*_memory)[size_t(offset)], data, size);
+			return;
+		}
+		ssize_t n;
+		do
+			n = ::pwrite(_fd, data, size, off_t(offset));
+		while (n < 0 && errno == EINTR);
+		if (n != ssize_t(size))
+			Fail(n < 0 ? errno : EIO);
+	}
+	uint64_t Size() const { return _emitted + _buffer.size(); }
+	Bool Failed() const { return _failed; }
+	int Error() const { return _error; }
+
+private:
+	void Emit(const void* data, size_t size)
+	{
+		_emitted += size;
+		if (_failed || size == 0)
+			return;
+		if (_memory)
+			_memory->append(static_cast<const char*>(data), size);
+		else if (!WriteAll(_fd, data, size))
+			Fail(errno);
+	}
+	void Fail(int code)
+	{
+		_failed = true;
+		_error = code != 0 ? code : EIO;
+	}
+
+	const int _fd;
+	std::string* const _memory;
+	std::string _buffer;
+	uint64_t _emitted = 0;
+	Bool _failed = false;
+	int _error = 0;
+};
+
+// JSON text, written as it is made.
+class Json
+{
+public:
+	explicit Json(Output& out) : _out(out) {}
+
+	Json& Raw(std::string_view text)
+	{
+		_out.Write(text);
+		return *this;
+	}
+	Json& String(std::string_view s)
+	{
+		_out.Put('"');
+		size_t plain = 0;
+		for (size_t i = 0; i < s.size(); ++i)
+		{
+			const unsigned char c = static_cast<unsigned char>(s[i]);
+			if (c >= 0x20 && c != '"' && c != '\\')
+				continue;
+			_out.Write(s.substr(plain, i - plain));
+			char escaped[8];
+			if (c == '"' || c == '\\')
+				std::snprintf(escaped, sizeof escaped, "\\%c", c);
+			else
+				std::snprintf(escaped, sizeof escaped, "\\u%04X", unsigned(c));
+			_out.Write(escaped);
+			plain = i + 1;
+		}
+		_out.Write(s.substr(plain));
+		_out.Put('"');
+		return *this;
+	}
+	template <typename T>
+	Json& Integer(T v)
+	{
+		char text[24];
+		const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+		_out.Write(text, size_t(end - text));
+		return *this;
+	}
+	// The shortest text that reads back as the same double.
+	Json& Double(double v)
+	{
+		if (!std::isfinite(v))
+			v = 0.0;
+		char text[32];
+		const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+		_out.Write(text, size_t(end - text));
+		return *this;
+	}
+	// The shortest text that reads back as the same float, the precision viewers hold transforms
+	// and vertices in; a value beyond the float range is written as a double.
+	Json& Float(double v)
+	{
+		if (!FitsFloat(v))
+			return Double(v);
+		char text[32];
+		const auto end = std::to_chars(text, text + sizeof text, float(v)).ptr;
+		_out.Write(text, size_t(end - text));
+		return *this;
+	}
+	Json& Floats(std::initializer_list<double> values)
+	{
+		_out.Put('[');
+		Bool first = true;
+		for (double v : values)
+		{
+			if (!first)
+				_out.Put(',');
+			first = false;
+			Float(v);
+		}
+		_out.Put(']');
+		return *this;
+	}
+
+private:
+	Output& _out;
+};
+
+// Rotation (x, y, z, w) that turns the coordinate axes onto the right-handed orthonormal axes.
+std::array<double, 4> Quaternion(const Vector& x, const Vector& y, const Vector& z)
+{
+	const double trace = x.x + y.y + z.z;
+	std::array<double, 4> q;
+	if (trace > 0.0)
+	{
+		const double s = 0.5 / std::sqrt(trace + 1.0);
+		q = { (y.z - z.y) * s, (z.x - x.z) * s, (x.y - y.x) * s, 0.25 / s };
+	}
+	else if (x.x > y.y && x.x > z.z)
+	{
+		const double s = 2.0 * std::sqrt(1.0 + x.x - y.y - z.z);
+		q = { 0.25 * s, (y.x + x.y) / s, (z.x + x.z) / s, (y.z - z.y) / s };
+	}
+	else if (y.y > z.z)
+	{
+		const double s = 2.0 * std::sqrt(1.0 + y.y - x.x - z.z);
+		q = { (y.x + x.y) / s, 0.25 * s, (z.y + y.z) / s, (z.x - x.z) / s };
+	}
+	else
+	{
+		const double s = 2.0 * std::sqrt(1.0 + z.z - x.x - y.y);
+		q = { (z.x + x.z) / s, (z.y + y.z) / s, 0.25 * s, (x.y - y.x) / s };
+	}
+	const double len = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+	for (double& c : q)
+		c /= len;
+	return q;
+}
+
+// Where an object's geometry goes: translated, and for a straight tube turned onto its axis
+// and stretched along it.
+struct Placement
+{
+	Vector translation;
+	Bool tube = false;
+	Vector axisX, axisY, axisZ;
+	double length = 1.0;
+
+	Vector Point(const float* p) const
+	{
+		if (!tube)
+			return translation + Vector(p[0], p[1], p[2]);
+		return translation + axisX * double(p[0]) + axisY * double(p[1]) + axisZ * (length * double(p[2]));
+	}
+	// Normals follow the inverse transpose: the stretch divides the axial part.
+	Vector Normal(const float* n) const
+	{
+		if (!tube)
+			return Vector(n[0], n[1], n[2]);
+		return Normalized(axisX * double(n[0]) + axisY * double(n[1]) + axisZ * (double(n[2]) / length), kMinNormal);
+	}
+};
+
+struct MaterialRecord
+{
+	std::string name;
+	double r, g, b, alpha;
+	Bool xray;
+};
+
+struct ViewRecord
+{
+	uint64_t offset, length;
+	int target;
+};
+
+struct AccessorRecord
+{
+	int view;
+	int componentType;
+	const char* type;
+	uint64_t count;
+	Bool bounds = false;
+	std::array<float, 3> lo {}, hi {};
+};
+
+// One triangulated geometry: its accessors once written, its triangles, and in the merged form
+// the geometry itself, placed anew for every object that shows it.
+struct PrimitiveRecord
+{
+	std::array<int, 3> accessors { -1, -1, -1 }; // positions, normals, indices
+	Int triangles = 0;
+	Geometry geometry;
+};
+
+constexpr int kFloat = 5126;
+constexpr int kUnsignedShort = 5123;
+constexpr int kUnsignedInt = 5125;
+
+// The .glb container: header, JSON chunk, binary chunk, all lengths 32-bit.
+constexpr uint32_t kGlbMagic = 0x46546C67; // "glTF"
+constexpr uint32_t kJsonChunk = 0x4E4F534A;
+constexpr uint32_t kBinChunk = 0x004E4942;
+constexpr size_t kGlbHeader = 12;
+constexpr size_t kChunkHeader = 8;
+
 class Writer
 {
 public:
-	explicit Writer(const MaterialRoleName& roleName) : _roleName(roleName)
+	Writer(Output& out, const MaterialRoleName& roleName, const ExportOptions& options)
+		: _out(out), _json(out), _roleName(roleName), _options(options)
 	{
-		_model.asset.version = "2.0";
-		_model.asset.generator = "Vireltan headless host";
 	}
 
-	void Document(BaseDocument* doc)
+	// Writes the whole file; false with the reason when it cannot be written.
+	Bool Write(BaseDocument* doc, std::string& reason)
 	{
-		tinygltf::Node root;
-		root.name = "scene";
-		root.scale = { kUnitScale, kUnitScale, kUnitScale };
-		_model.nodes.push_back(std::move(root));
-
-		// Depth first with an explicit stack: a deep hierarchy must not exhaust the call stack.
-		// Each entry carries the material its nearest ancestor's texture tag assigns.
-		struct Pending
-		{
-			BaseObject* op;
-			int parent;
-			BaseMaterial* inherited;
-		};
-		std::vector<Pending> stack;
-		std::vector<BaseObject*> level;
-		auto pushChildren = [&](std::initializer_list<BaseObject*> firsts, int parent, BaseMaterial* inherited) {
-			level.clear();
-			for (BaseObject* first : firsts)
-				for (BaseObject* c = first; c; c = c->GetNext())
-					level.push_back(c);
-			for (auto it = level.rbegin(); it != level.rend(); ++it)
-				stack.push_back({ *it, parent, inherited });
-		};
-		pushChildren({ doc->GetFirstObject() }, 0, nullptr);
-		while (!stack.empty())
-		{
-			const Pending next = stack.back();
-			stack.pop_back();
-			BaseMaterial* own = TagMaterial(next.op);
-			BaseMaterial* material = own ? own : next.inherited;
-			const int index = Object(next.op, material);
-			_model.nodes[size_t(next.parent)].children.push_back(index);
-			// A generator shows its cache; children it does not take as input still show beside it.
-			pushChildren({ next.op->GetCache(), next.op->GetDown() }, index, material);
-		}
-
-		tinygltf::Scene scene;
-		scene.name = "scene";
-		scene.nodes.push_back(0);
-		_model.scenes.push_back(std::move(scene));
-		_model.defaultScene = 0;
-		if (!_bin.empty())
-		{
-			tinygltf::Buffer buffer;
-			buffer.data = std::move(_bin);
-			_model.buffers.push_back(std::move(buffer));
-		}
-	}
-
-	std::string Serialize()
-	{
-		std::ostringstream out(std::ios::binary);
-		tinygltf::TinyGLTF gltf;
-		if (!gltf.WriteGltfSceneToStream(&_model, out, false, true) || !out)
-			return {};
-		return out.str();
+		const uint32_t header[5] = { kGlbMagic, 2, 0, 0, kJsonChunk };
+		_out.Write(header, sizeof header);
+		_json.Raw("{\"asset\":{\"generator\":\"Vireltan headless host\",\"version\":\"2.0\"},\"scene\":0,"
+				  "\"scenes\":[{\"name\":\"scene\",\"nodes\":[0]}],\"nodes\":[");
+		return _options.merged ? WriteMerged(doc, reason) : WriteTree(doc, reason);
 	}
 
 	const ExportSummary& Summary() const { return _summary; }
 
 private:
+	// A scene object waiting for its node, with the material its nearest ancestor's texture tag
+	// assigns and where its parent sits in the scene.
+	struct Pending
+	{
+		BaseObject* op;
+		BaseMaterial* inherited;
+		Vector origin;
+	};
+
+	// What one object shows: its primitive (-1 for none) and material, and where: relative to its
+	// parent in `local`, in the scene in `world`.
+	struct Shown
+	{
+		int primitive = -1;
+		int material = -1;
+		Placement local, world;
+	};
+
+	// Visits the root (op nullptr) and then every object breadth first, with the index of its
+	// first child and the number of its children: nodes are numbered in this order, so a node's
+	// children are the next free indices, known when the node is written. A queue of waiting
+	// objects rather than calls, so a deep hierarchy cannot exhaust the call stack.
+	template <typename Visit>
+	void Walk(BaseDocument* doc, Visit&& visit)
+	{
+		std::deque<Pending> queue;
+		for (BaseObject* c = doc->GetFirstObject(); c; c = c->GetNext())
+			queue.push_back({ c, nullptr, Vector() });
+		uint64_t next = 1;
+		visit(nullptr, Shown(), next, uint64_t(queue.size()));
+		next += queue.size();
+		while (!queue.empty())
+		{
+			const Pending p = queue.front();
+			queue.pop_front();
+			BaseMaterial* own = TagMaterial(p.op);
+			BaseMaterial* material = own ? own : p.inherited;
+			const Shown shown = Show(p.op, material, p.origin);
+			const size_t before = queue.size();
+			// A generator shows its cache; children it does not take as input still show beside it.
+			for (BaseObject* start : { p.op->GetCache(), p.op->GetDown() })
+				for (BaseObject* c = start; c; c = c->GetNext())
+					queue.push_back({ c, material, p.origin + p.op->GetRelPos() });
+			const uint64_t count = queue.size() - before;
+			visit(p.op, shown, next, count);
+			next += count;
+		}
+	}
+
 	static BaseMaterial* TagMaterial(BaseObject* op)
 	{
 		auto* tag = static_cast<TextureTag*>(op->GetTag(Ttexture));
 		return tag ? tag->GetMaterial() : nullptr;
 	}
 
-	// Appends the node of one object; returns its index.
-	int Object(BaseObject* op, BaseMaterial* material)
+	Shown Show(BaseObject* op, BaseMaterial* material, const Vector& origin)
 	{
-		tinygltf::Node node;
-		node.name = ToUtf8(op->GetName());
-		node.translation = Translation(op->GetRelPos());
-
+		Shown s;
+		s.local.translation = op->GetRelPos();
 		// Polygon objects hold their mesh; a sweep's is the tube the host evaluates.
 		const Node* n = Access::Of(op);
 		const Bool isSweep = op->GetType() == Osweep;
-		PolygonObject* poly = nullptr;
 		if (n && n->cls == NodeClass::POLYGON)
-			poly = static_cast<PolygonObject*>(op);
+		{
+			s.primitive = PrimitiveFor(static_cast<PolygonObject*>(op));
+		}
 		else if (isSweep)
-			poly = GetSweepGeometry(op);
-		const int primitive = poly ? PrimitiveFor(poly) : -1;
-		if (primitive >= 0)
+		{
+			StraightTube tube;
+			if (!op->GetCache() && GetStraightTube(op, tube))
+			{
+				s.primitive = TubePrimitive(tube);
+				s.local.tube = true;
+				s.local.translation += tube.origin;
+				s.local.axisX = tube.axisX;
+				s.local.axisY = tube.axisY;
+				s.local.axisZ = tube.axisZ;
+				s.local.length = tube.length;
+			}
+			else if (PolygonObject* poly = GetSweepGeometry(op))
+			{
+				s.primitive = PrimitiveFor(poly);
+			}
+		}
+		s.world = s.local;
+		s.world.translation += origin;
+		if (s.primitive >= 0)
 		{
 			++(isSweep ? _summary.sweeps : _summary.polygonObjects);
-			_summary.triangles += _primitives[size_t(primitive)].triangles;
-			node.mesh = Mesh(primitive, Material(op, material));
+			_summary.triangles += _primitives[size_t(s.primitive)].triangles;
+			s.material = Material(op, material);
+		}
+		++_summary.objects;
+		return s;
+	}
+
+	// ---- one node per object --------------------------------------------------------------------
+
+	Bool WriteTree(BaseDocument* doc, std::string& reason)
+	{
+		Walk(doc, [this](BaseObject* op, const Shown& shown, uint64_t first, uint64_t count) {
+			if (op)
+				_out.Put(',');
+			_out.Put('{');
+			if (!op)
+			{
+				_json.Raw("\"name\":\"scene\",\"scale\":").Floats({ kUnitScale, kUnitScale, kUnitScale });
+			}
+			else
+			{
+				NodeFields(op, shown);
+			}
+			if (count > 0)
+			{
+				_json.Raw(",\"children\":[");
+				for (uint64_t i = 0; i < count; ++i)
+				{
+					if (i > 0)
+						_out.Put(',');
+					_json.Integer(first + i);
+				}
+				_out.Put(']');
+			}
+			_out.Put('}');
+		});
+		_out.Put(']');
+		WriteMeshes();
+		WriteMaterials();
+		WriteAccessors();
+		return Finish(_bin.size(), reason, [this] { _out.Write(_bin.data(), _bin.size()); });
+	}
+
+	// The fields of an object's node, each preceded by a comma but the first.
+	void NodeFields(BaseObject* op, const Shown& shown)
+	{
+		const std::string name = ToUtf8(op->GetName());
+		Bool comma = false;
+		auto field = [&](const char* key) {
+			_json.Raw(comma ? ",\"" : "\"").Raw(key).Raw("\":");
+			comma = true;
+		};
+		if (!name.empty())
+		{
+			field("name");
+			_json.String(name);
+		}
+		if (shown.primitive >= 0)
+		{
+			field("mesh");
+			_json.Integer(Mesh(shown.primitive, shown.material));
+		}
+		const Placement& p = shown.local;
+		if (p.tube)
+		{
+			const std::array<double, 4> q = Quaternion(p.axisX, p.axisY, p.axisZ);
+			field("rotation");
+			_json.Floats({ q[0], q[1], q[2], q[3] });
+			field("scale");
+			_json.Floats({ 1.0, 1.0, p.length });
+		}
+		const Vector& t = p.translation;
+		if (!IsZero(t) && (std::isfinite(t.x) || std::isfinite(t.y) || std::isfinite(t.z)))
+		{
+			field("translation");
+			auto finite = [](double c) { return std::isfinite(c) ? c : 0.0; };
+			_json.Floats({ finite(t.x), finite(t.y), finite(t.z) });
+		}
+	}
+
+	// Mesh of a primitive with a material; equal pairs share one mesh.
+	int Mesh(int primitive, int material)
+	{
+		const auto key = std::make_pair(primitive, material);
+		const auto found = _meshIndex.find(key);
+		if (found != _meshIndex.end())
+			return found->second;
+		_meshes.push_back(key);
+		const int index = int(_meshes.size() - 1);
+		_meshIndex.emplace(key, index);
+		return index;
+	}
+
+	void WriteMeshes()
+	{
+		if (_meshes.empty())
+			return;
+		_json.Raw(",\"meshes\":[");
+		for (size_t i = 0; i < _meshes.size(); ++i)
+		{
+			const auto& [primitive, material] = _meshes[i];
+			const std::array<int, 3>& a = _primitives[size_t(primitive)].accessors;
+			MeshJson(i > 0, nullptr, a, material);
+		}
+		_out.Put(']');
+	}
+
+	void MeshJson(Bool comma, const std::string* name, const std::array<int, 3>& a, int material)
+	{
+		_json.Raw(comma ? ",{" : "{");
+		if (name)
+			_json.Raw("\"name\":").String(*name).Raw(",");
+		_json.Raw("\"primitives\":[{\"attributes\":{\"NORMAL\":").Integer(a[1]).Raw(",\"POSITION\":").Integer(a[0]);
+		_json.Raw("},\"indices\":").Integer(a[2]);
+		if (material >= 0)
+			_json.Raw(",\"material\":").Integer(material);
+		_json.Raw(",\"mode\":4}]}");
+	}
+
+	void WriteMaterials()
+	{
+		if (_materials.empty())
+			return;
+		_json.Raw(",\"materials\":[");
+		for (size_t i = 0; i < _materials.size(); ++i)
+		{
+			const MaterialRecord& m = _materials[i];
+			_json.Raw(i > 0 ? ",{" : "{");
+			if (m.xray)
+				_json.Raw("\"alphaMode\":\"BLEND\",\"doubleSided\":true,");
+			_json.Raw("\"name\":").String(m.name).Raw(",\"pbrMetallicRoughness\":{\"baseColorFactor\":[");
+			_json.Double(m.r).Raw(",").Double(m.g).Raw(",").Double(m.b).Raw(",").Double(m.alpha);
+			_json.Raw("],\"metallicFactor\":0,\"roughnessFactor\":").Double(kRoughness).Raw("}}");
+		}
+		_out.Put(']');
+	}
+
+	void WriteAccessors()
+	{
+		if (_accessors.empty())
+			return;
+		_json.Raw(",\"accessors\":[");
+		for (size_t i = 0; i < _accessors.size(); ++i)
+		{
+			const AccessorRecord& a = _accessors[i];
+			_json.Raw(i > 0 ? ",{" : "{").Raw("\"bufferView\":").Integer(a.view).Raw(",\"componentType\":");
+			_json.Integer(a.componentType).Raw(",\"count\":").Integer(a.count);
+			// Bounds exactly as the floats they bound, widened to double.
+			if (a.bounds)
+			{
+				_json.Raw(",\"max\":[").Double(a.hi[0]).Raw(",").Double(a.hi[1]).Raw(",").Double(a.hi[2]);
+				_json.Raw("],\"min\":[").Double(a.lo[0]).Raw(",").Double(a.lo[1]).Raw(",").Double(a.lo[2]).Raw("]");
+			}
+			_json.Raw(",\"type\":\"").Raw(a.type).Raw("\"}");
+		}
+		_json.Raw("],\"bufferViews\":[");
+		for (size_t i = 0; i < _views.size(); ++i)
+		{
+			const ViewRecord& v = _views[i];
+			_json.Raw(i > 0 ? ",{" : "{").Raw("\"buffer\":0,\"byteLength\":").Integer(v.length);
+			if (v.offset > 0)
+				_json.Raw(",\"byteOffset\":").Integer(v.offset);
+			_json.Raw(",\"target\":").Integer(v.target).Raw("}");
+		}
+		_out.Put(']');
+	}
+
+	// Ends the JSON chunk, checks the size, writes the binary chunk with `writeBin` and puts the
+	// lengths into the header.
+	template <typename WriteBin>
+	Bool Finish(uint64_t binBytes, std::string& reason, WriteBin&& writeBin)
+	{
+		if (binBytes > 0)
+			_json.Raw(",\"buffers\":[{\"byteLength\":").Integer(binBytes).Raw("}]");
+		_out.Put('}');
+		while (_out.Size() % 4 != 0)
+			_out.Put(' ');
+		const uint64_t jsonBytes = _out.Size() - kGlbHeader - kChunkHeader;
+		const uint64_t total = _out.Size() + (binBytes > 0 ? kChunkHeader + binBytes : 0);
+		if (total > kMaxGlbBytes)
+		{
+			reason = "the scene needs more than the 4 GiB a .glb file can hold";
+			return false;
+		}
+		if (binBytes > 0)
+		{
+			const uint32_t chunk[2] = { uint32_t(binBytes), kBinChunk };
+			_out.Write(chunk, sizeof chunk);
+			writeBin();
+		}
+		const uint32_t lengths[2] = { uint32_t(total), uint32_t(jsonBytes) };
+		_out.Patch(8, lengths, sizeof lengths);
+		_summary.bytes = Int64(total);
+		return true;
+	}
+
+	// ---- one mesh per material --------------------------------------------------------------------
+
+	struct Item
+	{
+		int primitive;
+		Placement placement;
+	};
+
+	struct Group
+	{
+		int material;
+		std::vector<Item> items;
+		uint64_t vertices = 0, indices = 0;
+		std::array<float, 3> lo { std::numeric_limits<float>::infinity(), std::numeric_limits<float>::infinity(),
+			std::numeric_limits<float>::infinity() };
+		std::array<float, 3> hi { -std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+			-std::numeric_limits<float>::infinity() };
+		Bool Wide() const { return vertices >= 0xFFFF; }
+	};
+
+	Bool WriteMerged(BaseDocument* doc, std::string& reason)
+	{
+		std::vector<Group> groups;
+		std::map<int, size_t> byMaterial;
+		Walk(doc, [&](BaseObject* op, const Shown& shown, uint64_t, uint64_t) {
+			if (!op || shown.primitive < 0)
+				return;
+			const auto [at, made] = byMaterial.emplace(shown.material, groups.size());
+			if (made)
+				groups.push_back({ shown.material, {} });
+			groups[at->second].items.push_back({ shown.primitive, shown.world });
+		});
+
+		// The figures the JSON gives before the data: counts and exact bounds of the placed points.
+		for (Group& g : groups)
+		{
+			for (const Item& item : g.items)
+			{
+				const Geometry& geo = _primitives[size_t(item.primitive)].geometry;
+				g.vertices += geo.positions.size() / 3;
+				g.indices += geo.indices.size();
+				for (size_t v = 0; v < geo.positions.size(); v += 3)
+				{
+					const Vector p = item.placement.Point(&geo.positions[v]);
+					const float c[3] = { float(p.x), float(p.y), float(p.z) };
+					for (size_t k = 0; k < 3; ++k)
+					{
+						g.lo[k] = std::min(g.lo[k], c[k]);
+						g.hi[k] = std::max(g.hi[k], c[k]);
+					}
+				}
+			}
+			if (g.vertices > 0xFFFFFFFFull)
+			{
+				reason = "the scene needs more than the 4 GiB a .glb file can hold";
+				return false;
+			}
 		}
 
-		_model.nodes.push_back(std::move(node));
-		++_summary.objects;
-		return int(_model.nodes.size() - 1);
+		_json.Raw("{\"name\":\"scene\",\"scale\":").Floats({ kUnitScale, kUnitScale, kUnitScale });
+		if (!groups.empty())
+		{
+			_json.Raw(",\"children\":[");
+			for (size_t i = 0; i < groups.size(); ++i)
+				_json.Raw(i > 0 ? "," : "").Integer(i + 1);
+			_out.Put(']');
+		}
+		_out.Put('}');
+		const std::string unassigned = "no material";
+		for (size_t i = 0; i < groups.size(); ++i)
+		{
+			const int m = groups[i].material;
+			_json.Raw(",{\"mesh\":").Integer(i).Raw(",\"name\":").String(m >= 0 ? _materials[size_t(m)].name : unassigned).Raw("}");
+		}
+		_out.Put(']');
+
+		uint64_t offset = 0;
+		for (const Group& g : groups)
+		{
+			const uint64_t vertexBytes = g.vertices * 12;
+			const uint64_t indexBytes = (g.indices * (g.Wide() ? 4 : 2) + 3) / 4 * 4;
+			AccessorRecord position { View(offset, vertexBytes, kArrayBuffer), kFloat, "VEC3", g.vertices };
+			position.bounds = true;
+			position.lo = g.lo;
+			position.hi = g.hi;
+			_accessors.push_back(position);
+			_accessors.push_back({ View(offset + vertexBytes, vertexBytes, kArrayBuffer), kFloat, "VEC3", g.vertices });
+			_accessors.push_back({ View(offset + 2 * vertexBytes, g.indices * (g.Wide() ? 4 : 2), kElementArrayBuffer),
+				g.Wide() ? kUnsignedInt : kUnsignedShort, "SCALAR", g.indices });
+			offset += 2 * vertexBytes + indexBytes;
+		}
+		if (!groups.empty())
+		{
+			_json.Raw(",\"meshes\":[");
+			for (size_t i = 0; i < groups.size(); ++i)
+			{
+				const int a = int(3 * i);
+				const int m = groups[i].material;
+				MeshJson(i > 0, m >= 0 ? &_materials[size_t(m)].name : &unassigned, { a, a + 1, a + 2 }, m);
+			}
+			_out.Put(']');
+		}
+		WriteMaterials();
+		WriteAccessors();
+		return Finish(offset, reason, [&] {
+			for (const Group& g : groups)
+				WriteGroup(g);
+		});
 	}
+
+	// A group's positions, normals and indices, placed, as they come.
+	void WriteGroup(const Group& g)
+	{
+		std::vector<float> floats;
+		for (const Bool normals : { false, true })
+		{
+			for (const Item& item : g.items)
+			{
+				const Geometry& geo = _primitives[size_t(item.primitive)].geometry;
+				const std::vector<float>& from = normals ? geo.normals : geo.positions;
+				floats.resize(from.size());
+				for (size_t v = 0; v < from.size(); v += 3)
+				{
+					const Vector p = normals ? item.placement.Normal(&from[v]) : item.placement.Point(&from[v]);
+					floats[v] = float(p.x);
+					floats[v + 1] = float(p.y);
+					floats[v + 2] = float(p.z);
+				}
+				_out.Write(floats.data(), floats.size() * sizeof(float));
+			}
+		}
+		uint64_t base = 0;
+		std::vector<uint32_t> wide;
+		std::vector<uint16_t> narrow;
+		for (const Item& item : g.items)
+		{
+			const Geometry& geo = _primitives[size_t(item.primitive)].geometry;
+			if (g.Wide())
+			{
+				wide.resize(geo.indices.size());
+				for (size_t i = 0; i < wide.size(); ++i)
+					wide[i] = uint32_t(base + geo.indices[i]);
+				_out.Write(wide.data(), wide.size() * sizeof(uint32_t));
+			}
+			else
+			{
+				narrow.resize(geo.indices.size());
+				for (size_t i = 0; i < narrow.size(); ++i)
+					narrow[i] = uint16_t(base + geo.indices[i]);
+				_out.Write(narrow.data(), narrow.size() * sizeof(uint16_t));
+			}
+			base += geo.positions.size() / 3;
+		}
+		if (!g.Wide() && g.indices % 2 != 0)
+			_out.Write("\0\0", 2);
+	}
+
+	// ---- geometry and materials -------------------------------------------------------------------
 
 	// glTF material of an object, -1 for none: the texture tag's material (its own or inherited),
 	// else its display colour record, named after the object's role when one is given.
@@ -460,32 +1047,14 @@ private:
 
 		const double alpha = xray ? kXrayAlpha : 1.0;
 		MaterialKey key { name, SrgbToLinear(colour.x), SrgbToLinear(colour.y), SrgbToLinear(colour.z), alpha, xray };
-		auto found = _materials.find(key);
-		if (found != _materials.end())
+		auto found = _materialIndex.find(key);
+		if (found != _materialIndex.end())
 			return found->second;
-
-		tinygltf::Material m;
-		m.name = name;
-		m.pbrMetallicRoughness.baseColorFactor = { std::get<1>(key), std::get<2>(key), std::get<3>(key), alpha };
-		m.pbrMetallicRoughness.metallicFactor = 0.0;
-		m.pbrMetallicRoughness.roughnessFactor = kRoughness;
-		if (xray)
-		{
-			m.alphaMode = "BLEND";
-			m.doubleSided = true;
-		}
-		_model.materials.push_back(std::move(m));
-		const int index = int(_model.materials.size() - 1);
-		_materials.emplace(std::move(key), index);
+		_materials.push_back({ name, std::get<1>(key), std::get<2>(key), std::get<3>(key), alpha, xray });
+		const int index = int(_materials.size() - 1);
+		_materialIndex.emplace(std::move(key), index);
 		return index;
 	}
-
-	// Accessors of one triangulated geometry.
-	struct Primitive
-	{
-		std::array<int, 3> accessors; // positions, normals, indices
-		Int triangles;
-	};
 
 	// Primitive of a polygon object, -1 when it has no usable polygon. Objects with the same
 	// points and polygons (equal spheres, for one) share one, triangulated once.
@@ -505,135 +1074,152 @@ private:
 				_byStorage.emplace(storage, primitive);
 				return primitive;
 			}
-		const Geometry g = Triangulate(poly->GetPointR(), poly->GetPointCount(), poly->GetPolygonR(), poly->GetPolygonCount());
-		int primitive = -1;
-		if (!g.indices.empty())
-		{
-			primitive = int(_primitives.size());
-			_primitives.push_back({ Accessors(g), Int(g.indices.size() / 3) });
-		}
+		const int primitive =
+			AddPrimitive(Triangulate(poly->GetPointR(), poly->GetPointCount(), poly->GetPolygonR(), poly->GetPolygonCount()));
 		bucket.emplace_back(poly, primitive);
 		_byStorage.emplace(storage, primitive);
 		return primitive;
 	}
 
-	// Mesh of a primitive with a material; equal pairs share one mesh.
-	int Mesh(int primitiveIndex, int material)
+	// The unit tube of a straight tube's profile and caps, triangulated once for all of them.
+	int TubePrimitive(const StraightTube& tube)
 	{
-		const Primitive& primitive = _primitives[size_t(primitiveIndex)];
-		auto meshKey = std::make_pair(primitiveIndex, material);
-		auto mesh = _meshes.find(meshKey);
-		if (mesh != _meshes.end())
-			return mesh->second;
-
-		tinygltf::Primitive p;
-		p.mode = TINYGLTF_MODE_TRIANGLES;
-		p.attributes["POSITION"] = primitive.accessors[0];
-		p.attributes["NORMAL"] = primitive.accessors[1];
-		p.indices = primitive.accessors[2];
-		p.material = material;
-		tinygltf::Mesh m;
-		m.primitives.push_back(std::move(p));
-		_model.meshes.push_back(std::move(m));
-		const int index = int(_model.meshes.size() - 1);
-		_meshes.emplace(meshKey, index);
-		return index;
+		std::string key(1, char(tube.profileClosed | tube.capStart << 1 | tube.capEnd << 2));
+		key.append(reinterpret_cast<const char*>(tube.profile.data()), tube.profile.size() * sizeof(Vector));
+		const auto known = _tubes.find(key);
+		if (known != _tubes.end())
+			return known->second;
+		std::vector<Vector> points;
+		std::vector<CPolygon> polys;
+		int primitive = -1;
+		if (BuildUnitTube(tube, points, polys) && points.size() <= size_t(std::numeric_limits<Int32>::max()) &&
+			polys.size() <= size_t(std::numeric_limits<Int32>::max()))
+			primitive = AddPrimitive(Triangulate(points.data(), Int32(points.size()), polys.data(), Int32(polys.size())));
+		_tubes.emplace(std::move(key), primitive);
+		return primitive;
 	}
 
-	// Writes positions, normals and indices into the binary buffer; returns their accessors.
+	// Records a triangulated geometry: in the tree its data goes to the binary chunk now, in the
+	// merged form it is kept to be placed for each object. -1 when it has no triangle.
+	int AddPrimitive(Geometry&& g)
+	{
+		if (g.indices.empty())
+			return -1;
+		PrimitiveRecord record;
+		record.triangles = Int(g.indices.size() / 3);
+		if (_options.merged)
+			record.geometry = std::move(g);
+		else
+			record.accessors = Accessors(g);
+		_primitives.push_back(std::move(record));
+		return int(_primitives.size() - 1);
+	}
+
+	// Writes positions, normals and indices into the binary chunk; returns their accessors.
 	std::array<int, 3> Accessors(const Geometry& g)
 	{
-		const size_t vertices = g.positions.size() / 3;
-		const int position = Accessor(View(g.positions.data(), g.positions.size() * sizeof(float), kArrayBuffer),
-			TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, vertices);
-		std::vector<double> lo(3, std::numeric_limits<double>::infinity()), hi(3, -std::numeric_limits<double>::infinity());
+		const uint64_t vertices = g.positions.size() / 3;
+		AccessorRecord position { Append(g.positions.data(), g.positions.size() * sizeof(float), kArrayBuffer), kFloat,
+			"VEC3", vertices };
+		position.bounds = true;
+		position.lo.fill(std::numeric_limits<float>::infinity());
+		position.hi.fill(-std::numeric_limits<float>::infinity());
 		for (size_t i = 0; i < g.positions.size(); ++i)
 		{
-			lo[i % 3] = std::min(lo[i % 3], double(g.positions[i]));
-			hi[i % 3] = std::max(hi[i % 3], double(g.positions[i]));
+			position.lo[i % 3] = std::min(position.lo[i % 3], g.positions[i]);
+			position.hi[i % 3] = std::max(position.hi[i % 3], g.positions[i]);
 		}
-		_model.accessors[size_t(position)].minValues = lo;
-		_model.accessors[size_t(position)].maxValues = hi;
-
-		const int normal = Accessor(View(g.normals.data(), g.normals.size() * sizeof(float), kArrayBuffer),
-			TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, vertices);
+		_accessors.push_back(position);
+		_accessors.push_back(
+			{ Append(g.normals.data(), g.normals.size() * sizeof(float), kArrayBuffer), kFloat, "VEC3", vertices });
 
 		// 16-bit indices while they fit below the primitive-restart value 0xFFFF.
-		int indices;
 		if (vertices < 0xFFFF)
 		{
-			std::vector<uint16_t> small(g.indices.begin(), g.indices.end());
-			indices = Accessor(View(small.data(), small.size() * sizeof(uint16_t), kElementArrayBuffer),
-				TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT, TINYGLTF_TYPE_SCALAR, small.size());
+			const std::vector<uint16_t> small(g.indices.begin(), g.indices.end());
+			_accessors.push_back({ Append(small.data(), small.size() * sizeof(uint16_t), kElementArrayBuffer),
+				kUnsignedShort, "SCALAR", small.size() });
 		}
 		else
 		{
-			indices = Accessor(View(g.indices.data(), g.indices.size() * sizeof(uint32_t), kElementArrayBuffer),
-				TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, g.indices.size());
+			_accessors.push_back({ Append(g.indices.data(), g.indices.size() * sizeof(uint32_t), kElementArrayBuffer),
+				kUnsignedInt, "SCALAR", g.indices.size() });
 		}
-		return { position, normal, indices };
+		const int last = int(_accessors.size() - 1);
+		return { last - 2, last - 1, last };
 	}
 
-	int View(const void* data, size_t size, int target)
+	// Appends to the binary chunk as a view of its own, 4-byte aligned.
+	int Append(const void* data, size_t size, int target)
 	{
-		tinygltf::BufferView view;
-		view.buffer = 0;
-		view.byteOffset = _bin.size();
-		view.byteLength = size;
-		view.target = target;
-		const auto* bytes = static_cast<const unsigned char*>(data);
-		_bin.insert(_bin.end(), bytes, bytes + size);
-		_bin.resize((_bin.size() + 3) / 4 * 4, 0); // every view starts 4-byte aligned
-		_model.bufferViews.push_back(std::move(view));
-		return int(_model.bufferViews.size() - 1);
+		const int view = View(_bin.size(), size, target);
+		_bin.append(static_cast<const char*>(data), size);
+		_bin.resize((_bin.size() + 3) / 4 * 4, '\0');
+		return view;
 	}
 
-	int Accessor(int view, int componentType, int type, size_t count)
+	int View(uint64_t offset, uint64_t size, int target)
 	{
-		tinygltf::Accessor a;
-		a.bufferView = view;
-		a.byteOffset = 0;
-		a.componentType = componentType;
-		a.type = type;
-		a.count = count;
-		_model.accessors.push_back(std::move(a));
-		return int(_model.accessors.size() - 1);
+		_views.push_back({ offset, size, target });
+		return int(_views.size() - 1);
 	}
 
-	tinygltf::Model _model;
-	std::vector<unsigned char> _bin;
 	std::string RoleName(BaseObject* op) const { return _roleName ? _roleName(op) : std::string(); }
 
+	Output& _out;
+	Json _json;
 	const MaterialRoleName& _roleName;
-	std::map<MaterialKey, int> _materials;
+	const ExportOptions _options;
+	ExportSummary _summary;
+
+	std::string _bin; // the binary chunk of the tree form, written last
+	std::vector<MaterialRecord> _materials;
+	std::map<MaterialKey, int> _materialIndex;
+	std::vector<PrimitiveRecord> _primitives;
+	std::vector<AccessorRecord> _accessors;
+	std::vector<ViewRecord> _views;
+	std::vector<std::pair<int, int>> _meshes; // primitive, material
+	std::map<std::pair<int, int>, int> _meshIndex;
 	// Objects seen, by the fingerprint of their points and polygons, with their primitive (-1: none).
 	std::unordered_map<uint64_t, std::vector<std::pair<const PolygonObject*, int>>> _sources;
 	// The same by the addresses and sizes of the arrays, for objects that share them.
 	using StorageKey = std::tuple<const Vector*, const CPolygon*, Int32, Int32>;
 	std::map<StorageKey, int> _byStorage;
-	std::vector<Primitive> _primitives;
-	std::map<std::pair<int, int>, int> _meshes;
-	ExportSummary _summary;
+	// Unit tubes by their flags and profile.
+	std::unordered_map<std::string, int> _tubes;
 };
 
-// The .glb bytes of the document; false with the reason. Throws only what allocation throws.
-Bool Serialize(BaseDocument* doc, const MaterialRoleName& roleName, std::string& bytes, ExportSummary& summary,
-	std::string& reason)
+// Writes the file through a temporary beside it; false with the reason.
+Bool WriteFile(BaseDocument* doc, const std::string& target, const MaterialRoleName& roleName,
+	const ExportOptions& options, ExportSummary* summary, std::string& reason)
 {
-	Writer writer(roleName);
-	writer.Document(doc);
-	bytes = writer.Serialize();
-	if (bytes.empty())
-		reason = "the glTF data could not be serialised";
-	else if (bytes.size() > kMaxGlbBytes)
-		reason = "the scene needs more than the 4 GiB a .glb file can hold";
-	else
+	TemporaryFile temp(target);
+	if (temp.Descriptor() < 0)
 	{
-		summary = writer.Summary();
-		summary.bytes = Int64(bytes.size());
-		return true;
+		reason = "cannot write " + target + ": " + std::strerror(errno);
+		return false;
 	}
-	return false;
+	Output out(temp.Descriptor(), nullptr);
+	Writer writer(out, roleName, options);
+	if (!writer.Write(doc, reason))
+	{
+		reason = "cannot write " + target + ": " + reason;
+		return false;
+	}
+	out.Flush();
+	if (out.Failed())
+	{
+		reason = "cannot write " + target + ": " + std::strerror(out.Error());
+		return false;
+	}
+	if (!temp.Commit())
+	{
+		reason = "cannot write " + target + ": " + std::strerror(errno);
+		return false;
+	}
+	if (summary)
+		*summary = writer.Summary();
+	return true;
 }
 
 void SetError(std::string* error, const std::string& reason)
@@ -652,16 +1238,25 @@ void SetError(std::string* error, const std::string& reason)
 } // namespace
 
 Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summary, std::string* error,
-	const MaterialRoleName& roleName)
+	const MaterialRoleName& roleName, const ExportOptions& options)
 {
 	std::string reason = "no document to export";
 	Bool ok = false;
 	try
 	{
-		ExportSummary made;
-		ok = doc && Serialize(doc, roleName, bytes, made, reason);
-		if (ok && summary)
-			*summary = made;
+		if (doc)
+		{
+			std::string made;
+			Output out(-1, &made);
+			Writer writer(out, roleName, options);
+			ok = writer.Write(doc, reason);
+			if (ok)
+			{
+				bytes = std::move(made);
+				if (summary)
+					*summary = writer.Summary();
+			}
+		}
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -681,7 +1276,7 @@ Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summa
 }
 
 Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary, std::string* error,
-	const MaterialRoleName& roleName)
+	const MaterialRoleName& roleName, const ExportOptions& options)
 {
 	const auto began = std::chrono::steady_clock::now();
 	std::string reason;
@@ -689,19 +1284,17 @@ Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary,
 	try
 	{
 		const std::string target = ToUtf8(file.GetString());
-		std::string bytes;
-		ExportSummary made;
 		if (!doc)
-			reason = "no document to export";
-		else if (target.empty())
-			reason = "no output file given";
-		else if (!Serialize(doc, roleName, bytes, made, reason))
-			reason = "cannot write " + target + ": " + reason;
-		else if (WriteFileAtomically(target, bytes.data(), bytes.size(), reason))
 		{
-			ok = true;
-			if (summary)
-				*summary = made;
+			reason = "no document to export";
+		}
+		else if (target.empty())
+		{
+			reason = "no output file given";
+		}
+		else
+		{
+			ok = WriteFile(doc, target, roleName, options, summary, reason);
 		}
 	}
 	catch (const std::bad_alloc&)

@@ -325,20 +325,27 @@ C4DAtom* Access::Create(NodeClass cls, Int32 type)
 	a->_vh = n;
 	if (cls == NodeClass::DOCUMENT)
 		n->document = static_cast<BaseDocument*>(a);
+	return a;
+}
+
+Int64 LinkId(Node* n)
+{
+	if (!n)
+		return 0;
 	LinkTable& t = Links();
+	std::lock_guard<std::mutex> lock(t.mutex);
+	if (n->linkId != 0)
+		return n->linkId;
 	try
 	{
-		std::lock_guard<std::mutex> lock(t.mutex);
-		n->linkId = ++t.next;
-		t.nodes.emplace(n->linkId, n);
+		t.nodes.emplace(t.next + 1, n);
 	}
 	catch (const std::bad_alloc&)
 	{
-		delete a;
-		delete n;
-		return nullptr;
+		return 0;
 	}
-	return a;
+	n->linkId = ++t.next;
+	return n->linkId;
 }
 
 void Access::Destroy(C4DAtom* a)
@@ -378,6 +385,7 @@ void Access::Destroy(C4DAtom* a)
 	}
 	Delete(n->hh);
 	n->hh = nullptr;
+	if (n->linkId != 0)
 	{
 		LinkTable& t = Links();
 		std::lock_guard<std::mutex> lock(t.mutex);
@@ -474,7 +482,7 @@ Bool CopyFields(const Node* src, Node* dst)
 		dst->primitiveType = src->primitiveType;
 		dst->primitiveRadius = src->primitiveRadius;
 		dst->primitiveSegments = src->primitiveSegments;
-		dst->trackId = src->trackId;
+		dst->trackId = src->trackId ? std::make_unique<DescID>(*src->trackId) : nullptr;
 		dst->materialLink = src->materialLink;
 	}
 	catch (const std::bad_alloc&)

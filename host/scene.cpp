@@ -63,7 +63,7 @@ void TextureTag::SetMaterial(BaseMaterial* mat)
 	if (!n)
 		return;
 	Node* m = N(mat);
-	n->materialLink = m ? m->linkId : 0;
+	n->materialLink = vh::LinkId(m);
 	++n->dirtyData;
 }
 

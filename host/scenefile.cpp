@@ -75,7 +75,7 @@ Bool WriteObject(HyperFile* hf, Node* n, BaseDocument* doc)
 	Bool ok = hf->WriteInt32(n->type) && hf->WriteInt32(Int32(n->cls)) && hf->WriteString(n->name) &&
 		hf->WriteContainer(n->data) && hf->WriteVector(n->relPos) && hf->WriteBool(n->colorPropsSet) &&
 		hf->WriteInt32(n->colorProps.usecolor) && hf->WriteVector(n->colorProps.color) &&
-		hf->WriteBool(n->colorProps.xray) && hf->WriteInt64(n->linkId);
+		hf->WriteBool(n->colorProps.xray) && hf->WriteInt64(LinkId(n));
 
 	ok = ok && hf->WriteInt32(Int32(n->splineType)) && hf->WriteInt32(Int32(n->points.size()));
 	for (size_t i = 0; ok && i < n->points.size(); ++i)
@@ -93,7 +93,7 @@ Bool WriteObject(HyperFile* hf, Node* n, BaseDocument* doc)
 	ok = ok && hf->WriteInt32(CountList(n->firstTag));
 	for (Node* t = n->firstTag; ok && t; t = t->next)
 		ok = hf->WriteInt32(t->type) && hf->WriteString(t->name) && hf->WriteContainer(t->data) &&
-			hf->WriteInt64(t->linkId) && hf->WriteInt64(t->materialLink);
+			hf->WriteInt64(LinkId(t)) && hf->WriteInt64(t->materialLink);
 
 	ok = ok && hf->WriteBool(n->nodeData != nullptr);
 	if (ok && n->nodeData)
@@ -134,7 +134,7 @@ struct Loader
 
 void Remember(Loader& ld, Int64 storedId, Node* n)
 {
-	ld.ids[storedId] = n->linkId;
+	ld.ids[storedId] = LinkId(n);
 	ld.loaded.push_back(n);
 }
 
@@ -520,7 +520,7 @@ Bool SaveDocument(BaseDocument* doc, const Filename& file)
 		ok = ok && hf->WriteInt32(SCENE_VERSION) && hf->WriteString(d->name) && hf->WriteInt32(CountList(d->firstMaterial));
 		for (Node* m = d->firstMaterial; ok && m; m = m->next)
 			ok = hf->WriteInt32(m->type) && hf->WriteString(m->name) && hf->WriteContainer(m->data) &&
-				hf->WriteInt64(m->linkId);
+				hf->WriteInt64(LinkId(m));
 		ok = ok && WriteObjectList(hf, d->firstChild, doc);
 		// Only a complete scene replaces the file; Free without Close discards the temporary.
 		ok = ok && hf->Close();

@@ -18,6 +18,29 @@ int CreateTemporaryBeside(const std::string& target, std::string& temp);
 // descriptor is closed, temp removed, and false returned with errno saying why.
 Bool CommitTemporary(int fd, const std::string& temp, const std::string& target, const void* data, size_t size);
 
+// Writes all bytes to fd, going on after interrupted and partial writes; false with errno set.
+Bool WriteAll(int fd, const void* data, size_t size);
+
+// A file written piece by piece and then put in place whole: the temporary beside the target is
+// removed unless Commit succeeds.
+class TemporaryFile
+{
+public:
+	explicit TemporaryFile(const std::string& target);
+	~TemporaryFile();
+	TemporaryFile(const TemporaryFile&) = delete;
+	TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+	// The descriptor to write to; -1 (errno set) when the temporary could not be made.
+	int Descriptor() const { return _fd; }
+	// Flushes, closes and renames over the target; false with errno set, the temporary removed.
+	Bool Commit();
+
+private:
+	std::string _target, _temp;
+	int _fd = -1;
+};
+
 // Both of the above: target holds data, or is left as it was and error says
 // "cannot write <target>: <reason>".
 Bool WriteFileAtomically(const std::string& target, const void* data, size_t size, std::string& error);

@@ -92,14 +92,14 @@ enum class NodeClass
 // all its classes off one pointer (C4DAtom::_vh), and the code that matters most works on any
 // kind: list insertion, destruction, copying, links and dirty counts. Kind-specific structs would
 // put a cast behind every one of those for little gain: a kind never changes, and the fields a
-// kind does not use cost a few hundred bytes a node (all of Node is 520 bytes on x86-64), small
+// kind does not use cost a few hundred bytes a node (all of Node is 432 bytes on x86-64), small
 // beside the points and polygons of the objects that have them.
 struct Node
 {
 	C4DAtom* atom = nullptr; // the atom this state belongs to
 	Int32 type = 0; // type id (Onull, Osweep, plug-in id, ...)
 	NodeClass cls = NodeClass::OBJECT;
-	Int64 linkId = 0; // identity that BaseLinks refer to; unique per process
+	Int64 linkId = 0; // identity that BaseLinks refer to, unique per process; 0 until LinkId() gives one
 
 	BaseContainer data; // parameter container
 	String name;
@@ -136,8 +136,8 @@ struct Node
 	Vector relPos;
 	ObjectColorProperties colorProps;
 	Bool colorPropsSet = false;
-	BaseObject* cache = nullptr; // generator cache, owned
 	Bool cacheValid = false;
+	BaseObject* cache = nullptr; // generator cache, owned
 	HierarchyHelp* hh = nullptr;
 
 	// point objects
@@ -151,8 +151,8 @@ struct Node
 	Float primitiveRadius = 0.0;
 	Int32 primitiveSegments = 0;
 
-	// tracks
-	DescID trackId;
+	// tracks: their parameter, apart because few nodes are tracks and a DescID is large
+	std::unique_ptr<DescID> trackId;
 
 	// texture tags
 	Int64 materialLink = 0;
@@ -187,6 +187,9 @@ struct Access
 
 // Node of a link id, nullptr when it no longer exists.
 Node* NodeByLinkId(Int64 id);
+// The node's link id, given on first use: most nodes (a cache's thousands of objects and tags) are
+// never linked to, and the table of linked ones stays small. 0 when memory runs out.
+Int64 LinkId(Node* n);
 
 // The host's type id of documents (Tbasedocument).
 constexpr Int32 DOCUMENT_TYPE = 110059;

@@ -27,8 +27,8 @@ function exportPage(name, sets = []) {
 	return { glb, html: path.join(outDir, `${name}.html`), line };
 }
 
-async function checkShown(page, screenshot) {
-	const { page: tab, info, outside, problems } = await browser.openPreview(session, page.html);
+async function checkShown(page, screenshot, timeoutMs = 60000) {
+	const { page: tab, info, outside, problems } = await browser.openPreview(session, page.html, { timeoutMs });
 	assert.deepStrictEqual(problems, []);
 	assert.strictEqual(info.state, 'loaded', info.error);
 	assert.strictEqual(info.summary, page.line, 'the page shows the export\'s summary line');
@@ -42,6 +42,7 @@ async function checkShown(page, screenshot) {
 	await tab.screenshot({ path: screenshot });
 	assert.ok(fs.statSync(screenshot).size > 5000, 'the screenshot holds a picture');
 	await tab.close();
+	return info;
 }
 
 before(async () => {
@@ -63,6 +64,18 @@ test('caffeine: the page shows every mesh and triangle of the export, offline', 
 test('X-ray atoms with nuclei: translucent spheres still load and draw', async () => {
 	await checkShown(exportPage('benzene', ['MOLOBJ_XRAY=true', 'MOLOBJ_SHOW_NUCLEUS=true']),
 		path.join(outDir, 'benzene-xray.png'));
+});
+
+test('a large molecule: each shared mesh is drawn once and the first frame comes', async () => {
+	// Ten thousand atoms: twelve copies of the protein example, cut to size.
+	const sdf = path.join(outDir, 'tiled.sdf');
+	execFileSync('/usr/bin/python3', [path.join(source, 'tools', 'tile_molecule.py'), '10000', sdf]);
+	const glb = path.join(outDir, 'tiled.glb');
+	const line = execFileSync(tool, ['export', sdf, '-o', glb, '--html'], { encoding: 'utf8' }).trim();
+	const info = await checkShown({ glb, html: path.join(outDir, 'tiled.html'), line }, path.join(outDir, 'tiled.png'),
+		300000);
+	// One draw per element and per kind of bond, not one per object.
+	assert.ok(info.drawn > 0 && info.drawn <= 12, `${info.drawn} draws for ${info.meshes} meshes`);
 });
 
 test('a damaged model: the page says it cannot be shown', async () => {

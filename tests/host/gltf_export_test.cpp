@@ -3,7 +3,10 @@
 #include <cmath>
 #include <tuple>
 #include <filesystem>
+#include <iterator>
+#include <map>
 #include <set>
+#include <string>
 
 #include <gmock/gmock.h>
 
@@ -180,32 +183,178 @@ TEST_F(ExportTest, TubeNormalsAreRadialOnTheSideAndAxialOnTheCaps)
 	d.doc->InsertObject(Bond(Vector(0.0, 0.0, 0.0), Vector(50.0, 0.0, 0.0), 3.0, 1), nullptr, nullptr);
 	tinygltf::Model m;
 	ASSERT_TRUE(ExportAndLoad(d.doc, m));
-	const tinygltf::Primitive* mesh = PrimitiveOf(m, "Bond");
-	ASSERT_NE(mesh, nullptr);
-	const tinygltf::Primitive& p = *mesh;
-	const std::vector<float> pos = Floats(m, p.attributes.at("POSITION"));
-	const std::vector<float> nor = Floats(m, p.attributes.at("NORMAL"));
+	const PlacedMesh placed = Placed(m, *FindNode(m, "Bond"));
+	ASSERT_FALSE(placed.positions.empty());
 	int side = 0, startCap = 0, endCap = 0;
-	for (size_t i = 0; i < nor.size(); i += 3)
+	for (size_t i = 0; i < placed.positions.size(); ++i)
 	{
-		if (std::fabs(nor[i]) < 1e-5)
+		const Vector& pos = placed.positions[i];
+		const Vector& nor = placed.normals[i];
+		if (std::fabs(nor.x) < 1e-5)
 		{
 			++side;
 			// Radial: along the vertex's offset from the axis.
-			const double r = std::hypot(pos[i + 1], pos[i + 2]);
-			EXPECT_GT((pos[i + 1] * nor[i + 1] + pos[i + 2] * nor[i + 2]) / r, 0.97);
+			const double r = std::hypot(pos.y, pos.z);
+			EXPECT_GT((pos.y * nor.y + pos.z * nor.z) / r, 0.97);
 		}
 		else
 		{
-			ASSERT_NEAR(std::fabs(nor[i]), 1.0, 1e-5) << "normal blends side and cap at vertex " << i / 3;
+			ASSERT_NEAR(std::fabs(nor.x), 1.0, 1e-5) << "normal blends side and cap at vertex " << i;
 			// Caps face away from the tube.
-			(nor[i] < 0.0 ? startCap : endCap) += 1;
-			EXPECT_NEAR(pos[i], nor[i] < 0.0 ? 0.0 : 50.0, 1e-4);
+			(nor.x < 0.0 ? startCap : endCap) += 1;
+			EXPECT_NEAR(pos.x, nor.x < 0.0 ? 0.0 : 50.0, 1e-4);
 		}
 	}
 	EXPECT_GT(side, 0);
 	EXPECT_GT(startCap, 0);
 	EXPECT_GT(endCap, 0);
+}
+
+// The points of the host's own tube of a sweep, in the scene's frame.
+std::vector<Vector> HostTube(BaseObject* sweep, const Vector& offset)
+{
+	PolygonObject* tube = vh::GetSweepGeometry(sweep);
+	std::vector<Vector> points;
+	for (Int32 i = 0; tube && i < tube->GetPointCount(); ++i)
+		points.push_back(tube->GetPointR()[i] + offset);
+	return points;
+}
+
+TEST_F(ExportTest, StraightTubesShareOneMeshPerProfileAndCapsAndLieWhereTheHostsTubesLie)
+{
+	struct Case
+	{
+		Vector from, to;
+		Float radius;
+		Int32 caps;
+	};
+	const Case cases[] = {
+		{ { 0, 0, 0 }, { 50, 0, 0 }, 3.0, 1 },
+		{ { 10, 20, 30 }, { 10, -40, 30 }, 3.0, 1 }, // along -Y, where the frame takes its other reference
+		{ { 1, 2, 3 }, { -17.5, 9.25, 41 }, 3.0, 1 },
+		{ { 0, 0, 0 }, { 0, 0, -12 }, 3.0, 1 },
+		{ { 0, 5, 0 }, { 30, 5, -7 }, 6.0, 1 },
+		{ { 0, 5, 0 }, { 30, 5, -7 }, 3.0, 0 },
+	};
+	Doc d;
+	const Vector offset(5.0, -3.0, 2.0);
+	BaseObject* root = Named(BaseObject::Alloc(Onull), "Bonds", offset);
+	std::vector<BaseObject*> bonds;
+	for (size_t i = 0; i < std::size(cases); ++i)
+	{
+		const std::string name = "Bond" + std::to_string(i);
+		bonds.push_back(Named(Bond(cases[i].from, cases[i].to, cases[i].radius, cases[i].caps), name.c_str()));
+		bonds.back()->InsertUnderLast(root);
+	}
+	d.doc->InsertObject(root, nullptr, nullptr);
+	tinygltf::Model m;
+	vh::ExportSummary s;
+	ASSERT_TRUE(ExportAndLoad(d.doc, m, &s));
+
+	Int triangles = 0;
+	for (size_t i = 0; i < bonds.size(); ++i)
+	{
+		SCOPED_TRACE(i);
+		const tinygltf::Node* node = FindNode(m, "Bond" + std::to_string(i));
+		ASSERT_NE(node, nullptr);
+		EXPECT_THAT(ChildNames(m, *node), ElementsAre("Profile", "Path"));
+		const PlacedMesh placed = Placed(m, *node);
+		EXPECT_TRUE(SamePointSets(placed.positions, HostTube(bonds[i], offset), 1e-3));
+		EXPECT_EQ(Int(placed.indices.size() / 3), vh::TriangleCount(vh::GetSweepGeometry(bonds[i])));
+		triangles += Int(placed.indices.size() / 3);
+	}
+	EXPECT_EQ(s.triangles, triangles);
+	// One radius, profile and caps: one mesh, however long and wherever the tube is.
+	const int shared = FindNode(m, "Bond0")->mesh;
+	for (const char* name : { "Bond1", "Bond2", "Bond3" })
+		EXPECT_EQ(FindNode(m, name)->mesh, shared) << name;
+	EXPECT_NE(FindNode(m, "Bond4")->mesh, shared);
+	EXPECT_NE(FindNode(m, "Bond5")->mesh, shared);
+	EXPECT_NE(FindNode(m, "Bond5")->mesh, FindNode(m, "Bond4")->mesh);
+	EXPECT_EQ(m.meshes.size(), 3u);
+	EXPECT_GT(ExpectWindingFollowsNormals(m), 0);
+}
+
+TEST_F(ExportTest, ASweepThatIsNoPlainStraightTubeKeepsItsOwnTubeAndItsChildrenStayPut)
+{
+	Doc d;
+	// Both ends at one point: no axis to stretch along.
+	BaseObject* point = Named(Bond(Vector(4.0, 4.0, 4.0), Vector(4.0, 4.0, 4.0)), "Point");
+	// A third child would sit in the tube's frame.
+	BaseObject* holder = Named(Bond(Vector(0.0, 0.0, 0.0), Vector(0.0, 30.0, 10.0)), "Holder");
+	Named(Sphere(2.0), "Extra", Vector(0.0, 10.0, 0.0))->InsertUnderLast(holder);
+	d.doc->InsertObject(point, nullptr, nullptr);
+	d.doc->InsertObject(holder, nullptr, point);
+	tinygltf::Model m;
+	ASSERT_TRUE(ExportAndLoad(d.doc, m));
+	for (auto [name, op] : { std::pair<const char*, BaseObject*> { "Point", point }, { "Holder", holder } })
+	{
+		const tinygltf::Node* node = FindNode(m, name);
+		ASSERT_NE(node, nullptr);
+		EXPECT_TRUE(node->rotation.empty() && node->scale.empty()) << name;
+		EXPECT_TRUE(SamePointSets(Placed(m, *node).positions, HostTube(op, Vector()), 1e-4)) << name;
+	}
+	EXPECT_THAT(ChildNames(m, *FindNode(m, "Holder")), ElementsAre("Profile", "Path", "Extra"));
+	const PlacedMesh extra = Placed(m, *FindNode(m, "Extra"));
+	ASSERT_FALSE(extra.positions.empty());
+	for (const Vector& p : extra.positions)
+		EXPECT_NEAR(std::sqrt(p.x * p.x + (p.y - 10.0) * (p.y - 10.0) + p.z * p.z), 2.0, 1e-4);
+}
+
+TEST_F(ExportTest, MergedFormHoldsOneMeshPerMaterialWithEveryTriangleWhereTheTreePlacesIt)
+{
+	Doc d;
+	BaseMaterial* carbon = AddMaterial(d.doc, "Carbon", Vector(0.1, 0.2, 0.3));
+	ASSERT_NE(AddGenerator(d.doc, "Molecule", Vector(1.0, 2.0, 3.0), [carbon] {
+		BaseObject* root = SmallMolecule();
+		BaseObject* c2 = Named(Sphere(20.0), "C", Vector(-30.0, 0.0, 0.0));
+		Assign(c2, carbon);
+		c2->InsertUnderLast(root);
+		Bond(Vector(-30.0, 0.0, 0.0), Vector(10.0, 0.0, 0.0))->InsertUnderLast(root);
+		SetColour(root->GetDown()->GetNext(), Vector(1.0, 0.0, 0.0));
+		return root;
+	}),
+		nullptr);
+
+	tinygltf::Model tree, merged;
+	vh::ExportSummary treeSummary, mergedSummary;
+	ASSERT_TRUE(ExportAndLoad(d.doc, tree, &treeSummary));
+	ASSERT_TRUE(ExportAndLoad(d.doc, merged, &mergedSummary, vh::ExportOptions { true }));
+
+	// Every triangle of the tree's nodes, where the file puts it, by material.
+	std::map<std::string, std::vector<Vector>> expected;
+	std::map<std::string, Int> expectedTriangles;
+	for (const tinygltf::Node& n : tree.nodes)
+	{
+		if (n.mesh < 0)
+			continue;
+		const tinygltf::Material* mat = MaterialOf(tree, &n);
+		const std::string name = mat ? mat->name : "no material";
+		const PlacedMesh p = Placed(tree, n);
+		expected[name].insert(expected[name].end(), p.positions.begin(), p.positions.end());
+		expectedTriangles[name] += Int(p.indices.size() / 3);
+	}
+	const tinygltf::Node& root = merged.nodes.at(0);
+	EXPECT_EQ(root.name, "scene");
+	EXPECT_THAT(root.scale, ElementsAre(0.01, 0.01, 0.01));
+	ASSERT_EQ(root.children.size(), expected.size());
+	EXPECT_EQ(merged.nodes.size(), 1 + expected.size());
+	EXPECT_EQ(merged.meshes.size(), expected.size());
+	for (int c : root.children)
+	{
+		const tinygltf::Node& n = merged.nodes.at(size_t(c));
+		SCOPED_TRACE(n.name);
+		const tinygltf::Material* mat = MaterialOf(merged, &n);
+		EXPECT_EQ(n.name, mat ? mat->name : "no material");
+		ASSERT_TRUE(expected.count(n.name));
+		const PlacedMesh p = Placed(merged, n);
+		EXPECT_TRUE(SamePointSets(p.positions, expected[n.name], 1e-3));
+		EXPECT_EQ(Int(p.indices.size() / 3), expectedTriangles[n.name]);
+	}
+	EXPECT_EQ(ExpectWindingFollowsNormals(merged), FileTriangles(merged));
+	EXPECT_EQ(mergedSummary.triangles, treeSummary.triangles);
+	EXPECT_EQ(FileTriangles(merged), treeSummary.triangles);
+	EXPECT_EQ(mergedSummary.objects, treeSummary.objects);
 }
 
 TEST_F(ExportTest, EveryTriangleWindsAsItsNormalsPoint)

@@ -216,11 +216,11 @@ protected:
 			FAIL() << "gltf-validator is not installed: run tools/setup.sh (npm ci in tools/)";
 	}
 	// Exports the document and runs the validator on the file.
-	void ExpectValid(BaseDocument* doc)
+	void ExpectValid(BaseDocument* doc, const vh::ExportOptions& options = {})
 	{
 		const std::string file = Path("out.glb");
 		std::string error, log;
-		ASSERT_TRUE(vh::ExportGltf(doc, Filename(vh::FromUtf8(file)), nullptr, &error)) << error;
+		ASSERT_TRUE(vh::ExportGltf(doc, Filename(vh::FromUtf8(file)), nullptr, &error, nullptr, options)) << error;
 		EXPECT_EQ(validator::Run({ file }, &log), 0) << log;
 		EXPECT_THAT(log, HasSubstr("0 errors, 0 warnings")) << log;
 	}
@@ -267,6 +267,29 @@ TEST_F(Validated, MoleculeWithMaterialsXrayAndAnEmptyGenerator)
 	});
 	AddGenerator(d.doc, "Unloaded", Vector(), [] { return nullptr; });
 	ExpectValid(d.doc);
+}
+
+TEST_F(Validated, SharedTubesInEveryDirectionAndTheMergedForm)
+{
+	Doc d;
+	BaseObject* root = Named(BaseObject::Alloc(Onull), "Bonds");
+	const Vector ends[] = { { 40, 0, 0 }, { -40, 0, 0 }, { 0, 40, 0 }, { 0, -40, 0 }, { 0, 0, 40 }, { 0, 0, -40 }, { 13, -7, 29 } };
+	for (const Vector& end : ends)
+		Bond(Vector(1, 2, 3), end, 3.0, 1)->InsertUnderLast(root);
+	SetColour(root->GetDown(), Vector(0.2, 0.4, 0.6), true);
+	Named(Sphere(10.0), "C", Vector(1, 2, 3))->InsertUnderLast(root);
+	d.doc->InsertObject(root, nullptr, nullptr);
+	ExpectValid(d.doc);
+	ExpectValid(d.doc, vh::ExportOptions { true });
+}
+
+TEST_F(Validated, MergedFormWithThirtyTwoBitIndices)
+{
+	Doc d;
+	// Two grids of one material pass the 16-bit index range only together.
+	for (const double x : { 0.0, 400.0 })
+		d.doc->InsertObject(Named(Grid(200, 180), "Grid", Vector(x, 0.0, 0.0)), nullptr, nullptr);
+	ExpectValid(d.doc, vh::ExportOptions { true });
 }
 
 TEST_F(Validated, ThirtyTwoBitIndices)

@@ -1,4 +1,6 @@
 // The glTF tests' scenes and file reader; the one place the tests compile tinygltf's code.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 
@@ -120,12 +122,13 @@ BaseObject* AddGenerator(BaseDocument* doc, const char* name, const Vector& pos,
 	return op;
 }
 
-::testing::AssertionResult ExportTest::ExportAndLoad(BaseDocument* doc, tinygltf::Model& model, vh::ExportSummary* summary)
+::testing::AssertionResult ExportTest::ExportAndLoad(BaseDocument* doc, tinygltf::Model& model, vh::ExportSummary* summary,
+	const vh::ExportOptions& options)
 {
 	const std::string file = Path("out.glb");
 	std::string error;
 	vh::ExportSummary local;
-	if (!vh::ExportGltf(doc, Filename(vh::FromUtf8(file)), summary ? summary : &local, &error))
+	if (!vh::ExportGltf(doc, Filename(vh::FromUtf8(file)), summary ? summary : &local, &error, nullptr, options))
 		return ::testing::AssertionFailure() << "export failed: " << error;
 	tinygltf::TinyGLTF loader;
 	std::string err, warn;
@@ -211,6 +214,95 @@ std::vector<uint32_t> Indices(const tinygltf::Model& m, int accessor)
 			std::memcpy(out.data(), p, out.size() * 4);
 	}
 	return out;
+}
+
+namespace
+{
+// A node's transform as a 3 x 4 matrix (columns x, y, z, translation), scale applied first.
+struct Affine
+{
+	Vector x { 1, 0, 0 }, y { 0, 1, 0 }, z { 0, 0, 1 }, t;
+	Vector Apply(const Vector& p) const { return t + Linear(p); }
+	Vector Linear(const Vector& p) const { return x * p.x + y * p.y + z * p.z; }
+	Affine Then(const Affine& inner) const
+	{
+		return { Linear(inner.x), Linear(inner.y), Linear(inner.z), Apply(inner.t) };
+	}
+};
+
+Affine NodeTransform(const tinygltf::Node& n)
+{
+	EXPECT_TRUE(n.matrix.empty()) << n.name << ": the writer gives translation, rotation and scale";
+	Affine a;
+	if (n.rotation.size() == 4)
+	{
+		const double qx = n.rotation[0], qy = n.rotation[1], qz = n.rotation[2], qw = n.rotation[3];
+		a.x = Vector(1 - 2 * (qy * qy + qz * qz), 2 * (qx * qy + qz * qw), 2 * (qx * qz - qy * qw));
+		a.y = Vector(2 * (qx * qy - qz * qw), 1 - 2 * (qx * qx + qz * qz), 2 * (qy * qz + qx * qw));
+		a.z = Vector(2 * (qx * qz + qy * qw), 2 * (qy * qz - qx * qw), 1 - 2 * (qx * qx + qy * qy));
+	}
+	if (n.scale.size() == 3)
+	{
+		a.x = a.x * n.scale[0];
+		a.y = a.y * n.scale[1];
+		a.z = a.z * n.scale[2];
+	}
+	if (n.translation.size() == 3)
+		a.t = Vector(n.translation[0], n.translation[1], n.translation[2]);
+	return a;
+}
+
+Vector Cross(const Vector& a, const Vector& b) { return Vector(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x); }
+} // namespace
+
+PlacedMesh Placed(const tinygltf::Model& m, const tinygltf::Node& node)
+{
+	PlacedMesh out;
+	std::vector<int> parent(m.nodes.size(), -1);
+	for (size_t i = 0; i < m.nodes.size(); ++i)
+		for (int c : m.nodes[i].children)
+			parent.at(size_t(c)) = int(i);
+	Affine world;
+	for (int i = int(&node - m.nodes.data()); i > 0; i = parent[size_t(i)])
+		world = NodeTransform(m.nodes[size_t(i)]).Then(world);
+	if (node.mesh < 0)
+		return out;
+	const tinygltf::Primitive& p = m.meshes.at(size_t(node.mesh)).primitives.at(0);
+	const std::vector<float> pos = Floats(m, p.attributes.at("POSITION"));
+	const std::vector<float> nor = Floats(m, p.attributes.at("NORMAL"));
+	// Normals go through the inverse transpose, which is the cofactor matrix up to a factor.
+	const Affine cofactor { Cross(world.y, world.z), Cross(world.z, world.x), Cross(world.x, world.y), Vector() };
+	for (size_t i = 0; i + 2 < pos.size() && i + 2 < nor.size(); i += 3)
+	{
+		out.positions.push_back(world.Apply(Vector(pos[i], pos[i + 1], pos[i + 2])));
+		const Vector n = cofactor.Linear(Vector(nor[i], nor[i + 1], nor[i + 2]));
+		out.normals.push_back(n / std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z));
+	}
+	out.indices = Indices(m, p.indices);
+	return out;
+}
+
+::testing::AssertionResult SamePointSets(const std::vector<Vector>& a, const std::vector<Vector>& b, double tolerance)
+{
+	auto covered = [tolerance](const std::vector<Vector>& from, const std::vector<Vector>& to, const char* what) {
+		for (const Vector& p : to)
+		{
+			double best = 1e300;
+			for (const Vector& q : from)
+			{
+				const Vector d = p - q;
+				best = std::min(best, d.x * d.x + d.y * d.y + d.z * d.z);
+			}
+			if (std::sqrt(best) > tolerance)
+				return ::testing::AssertionFailure() << what << " point (" << p.x << ", " << p.y << ", " << p.z << ") is "
+													 << std::sqrt(best) << " from the nearest";
+		}
+		return ::testing::AssertionSuccess();
+	};
+	if (a.empty() != b.empty())
+		return ::testing::AssertionFailure() << "one set is empty";
+	::testing::AssertionResult ab = covered(a, b, "second set's");
+	return ab ? covered(b, a, "first set's") : ab;
 }
 
 Int FileTriangles(const tinygltf::Model& m)

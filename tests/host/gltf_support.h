@@ -60,7 +60,8 @@ class ExportTest : public ::testing::Test
 protected:
 	std::string Path(const std::string& name) const { return scratch.File(name); }
 	// Exports and reads the file back; fails the test when either step fails.
-	::testing::AssertionResult ExportAndLoad(BaseDocument* doc, tinygltf::Model& model, vh::ExportSummary* summary = nullptr);
+	::testing::AssertionResult ExportAndLoad(BaseDocument* doc, tinygltf::Model& model, vh::ExportSummary* summary = nullptr,
+		const vh::ExportOptions& options = {});
 	std::vector<std::string> Entries() const { return scratch.Names(); }
 
 	testfiles::TempDir scratch;
@@ -74,6 +75,16 @@ const tinygltf::Primitive* PrimitiveOf(const tinygltf::Model& m, const std::stri
 std::vector<std::string> ChildNames(const tinygltf::Model& m, const tinygltf::Node& n);
 std::vector<float> Floats(const tinygltf::Model& m, int accessor);
 std::vector<uint32_t> Indices(const tinygltf::Model& m, int accessor);
+// The vertices of a node's mesh where the file places them: through the transforms of the node
+// and of its ancestors below the unit root, so in scene units. Normals are unit length.
+struct PlacedMesh
+{
+	std::vector<Vector> positions, normals;
+	std::vector<uint32_t> indices;
+};
+PlacedMesh Placed(const tinygltf::Model& m, const tinygltf::Node& node);
+// Every point of b lies within `tolerance` of a point of a, and the other way round.
+::testing::AssertionResult SamePointSets(const std::vector<Vector>& a, const std::vector<Vector>& b, double tolerance);
 // Triangles over every node with a mesh (a shared mesh counts for each node).
 Int FileTriangles(const tinygltf::Model& m);
 

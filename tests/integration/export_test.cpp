@@ -1,6 +1,7 @@
 // vireltan-host export: the file holds what the generator made, passes the Khronos validator,
 // and a molecule or an output that fails leaves nothing behind.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -64,9 +65,37 @@ json Translation(const json& node)
 void Compare(const json& gltf, const json& dumped, const json& node, const std::string& where, long* triangles)
 {
 	ASSERT_EQ(node.value("name", ""), dumped["name"]) << where;
+	// A straight bond tube's node places the shared unit tube: from the path's start, along the
+	// path, stretched to its length. Every other node carries the object's position alone.
+	json position = dumped["position"];
+	if (node.contains("scale"))
+	{
+		ASSERT_EQ(dumped["type"], "Osweep") << where;
+		const json& path = dumped["children"].at(1)["spline"]["points"];
+		ASSERT_EQ(path.size(), 2u) << where;
+		double axis[3], length = 0.0;
+		for (size_t k = 0; k < 3; ++k)
+		{
+			axis[k] = path[1][k].get<double>() - path[0][k].get<double>();
+			length += axis[k] * axis[k];
+			position[k] = position[k].get<double>() + path[0][k].get<double>();
+		}
+		length = std::sqrt(length);
+		EXPECT_NEAR(node["scale"][2].get<double>(), length, 1e-6 * length) << where;
+		// The rotation turns +Z onto the path's direction.
+		const json& q = node["rotation"];
+		const double x = q[0], y = q[1], z = q[2], w = q[3];
+		const double turned[3] = { 2 * (x * z + y * w), 2 * (y * z - x * w), 1 - 2 * (x * x + y * y) };
+		for (size_t k = 0; k < 3; ++k)
+			EXPECT_NEAR(turned[k], axis[k] / length, 1e-6) << where;
+	}
 	const json t = Translation(node);
 	for (size_t k = 0; k < 3; ++k)
-		EXPECT_NEAR(t[k].get<double>(), dumped["position"][k].get<double>(), 1e-9) << where;
+	{
+		const double e = position[k].get<double>();
+		// Nodes hold float precision, as the vertices do.
+		EXPECT_NEAR(t[k].get<double>(), e, 1e-6 * std::max(1.0, std::fabs(e))) << where;
+	}
 
 	const long expected = dumped.value("triangleCount", 0L);
 	if (node.contains("mesh"))
@@ -243,6 +272,44 @@ TEST(Export, DisplayColourMaterialsAreNamedAfterTheirRoleOnePerRole)
 	EXPECT_EQ(uses, (std::map<std::string, size_t>{
 						{"C", 8}, {"H", 10}, {"N", 4}, {"O", 2}, {"NUC", 24}, {"BD1", 21}, {"BD2", 4}}));
 	EXPECT_EQ(gltf["materials"].size(), uses.size());
+}
+
+TEST(Export, MergedFormHasANodePerMaterialAndTheSameTriangles)
+{
+	ASSERT_FALSE(validator::Script().empty()) << "gltf-validator is not installed: run tools/setup.sh";
+	TempDir dir;
+	const std::string tree = dir.Path() + "/tree.glb", merged = dir.Path() + "/merged.glb";
+	const std::string molfile = "'" + EXAMPLES + "/caffeine.sdf' --set MOLOBJ_SHOW_NUCLEUS=true ";
+	Output a = Shell(Tool("export " + molfile + "-o '" + tree + "'"));
+	Output b = Shell(Tool("export " + molfile + "-o '" + merged + "' --merge"));
+	ASSERT_EQ(a.status, 0) << a.out;
+	ASSERT_EQ(b.status, 0) << b.out;
+	// The same summary but for the file's name and size and the time.
+	const auto figures = [](const std::string& line) {
+		const size_t from = line.find(": "), to = line.find(" triangles, ");
+		return line.substr(from, to - from);
+	};
+	EXPECT_EQ(figures(a.out), figures(b.out));
+
+	json gltf;
+	ASSERT_TRUE(ReadGlb(merged, &gltf));
+	std::vector<std::string> names;
+	for (const json& c : gltf["nodes"][0]["children"])
+	{
+		const json& node = gltf["nodes"][c.get<size_t>()];
+		const json& p = gltf["meshes"][node["mesh"].get<size_t>()]["primitives"][0];
+		EXPECT_EQ(node["name"], gltf["materials"][p["material"].get<size_t>()]["name"]);
+		names.push_back(node["name"]);
+	}
+	std::sort(names.begin(), names.end());
+	EXPECT_EQ(names, (std::vector<std::string>{"BD1", "BD2", "C", "H", "N", "NUC", "O"}));
+	EXPECT_EQ(gltf["nodes"].size(), names.size() + 1);
+	std::string log;
+	EXPECT_EQ(validator::Run({merged}, &log), 0) << log;
+	EXPECT_THAT(log, HasSubstr("0 errors, 0 warnings")) << log;
+
+	Output both = Shell(Tool("export " + molfile + "--merge --all"), true);
+	EXPECT_EQ(both.status, 2) << both.out;
 }
 
 TEST(Export, OneAtomIsAValidFile)

@@ -65,14 +65,14 @@ async function openPreview(browser, file, { width = 800, height = 450, timeoutMs
 	});
 	const problems = [];
 	page.on('pageerror', (e) => problems.push(String(e)));
-	await page.goto(url);
+	await page.goto(url, { timeout: timeoutMs });
 	await page.waitForFunction(() => window.vireltanPreview && window.vireltanPreview.state !== 'loading',
 		null, { timeout: timeoutMs });
 	const info = await page.evaluate(() => {
 		const p = window.vireltanPreview;
 		const summary = document.getElementById('summary');
 		return { state: p.state, error: p.error, objects: p.objects, meshes: p.meshes, triangles: p.triangles,
-			summary: summary ? summary.textContent : '' };
+			drawn: p.drawn, summary: summary ? summary.textContent : '' };
 	});
 	return { page, info, outside, problems };
 }

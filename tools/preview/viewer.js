@@ -8,7 +8,7 @@ import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 const BACKGROUND = 0x2b2f36;
 
 // What the page shows, for people (the status line) and for tests (window.vireltanPreview).
-const preview = { state: 'loading', error: '', objects: 0, meshes: 0, triangles: 0, render: () => {} };
+const preview = { state: 'loading', error: '', objects: 0, meshes: 0, triangles: 0, drawn: 0, render: () => {} };
 window.vireltanPreview = preview;
 
 function setStatus(text) {
@@ -53,19 +53,64 @@ function count(root) {
 	return { objects, meshes, triangles };
 }
 
+// Draws every group of meshes that share a geometry and a material as one InstancedMesh placed
+// where each of them sits: a molecule's atoms of one element, or its bonds of one kind (the file
+// stores one unit tube and stretches it per bond), take one draw call rather than one each.
+// Returns the group to show in place of the loaded tree, whose other nodes are empty.
+function instance(root) {
+	root.updateMatrixWorld(true);
+	const groups = new Map();
+	root.traverse((o) => {
+		if (!o.isMesh)
+			return;
+		const key = `${o.geometry.uuid} ${o.material.uuid}`;
+		const list = groups.get(key);
+		if (list)
+			list.push(o);
+		else
+			groups.set(key, [o]);
+	});
+	const shown = new THREE.Group();
+	for (const meshes of groups.values()) {
+		const { geometry, material } = meshes[0];
+		const drawn = new THREE.InstancedMesh(geometry, material, meshes.length);
+		meshes.forEach((m, i) => drawn.setMatrixAt(i, m.matrixWorld));
+		drawn.instanceMatrix.needsUpdate = true;
+		drawn.computeBoundingSphere();
+		shown.add(drawn);
+	}
+	return shown;
+}
+
 // Fits the camera to the meshes' own bounding spheres, which hug a molecule closer than its box.
 function frame(camera, controls, root) {
 	root.updateMatrixWorld(true);
 	const center = new THREE.Box3().setFromObject(root).getCenter(new THREE.Vector3());
 	let radius = 1e-6;
 	const sphere = new THREE.Sphere();
+	const placed = new THREE.Matrix4();
+	const box = new THREE.Box3();
+	const boxSphere = new THREE.Sphere();
 	root.traverse((o) => {
 		if (!o.isMesh)
 			return;
 		if (!o.geometry.boundingSphere)
 			o.geometry.computeBoundingSphere();
-		sphere.copy(o.geometry.boundingSphere).applyMatrix4(o.matrixWorld);
-		radius = Math.max(radius, sphere.center.distanceTo(center) + sphere.radius);
+		if (!o.geometry.boundingBox)
+			o.geometry.computeBoundingBox();
+		const copies = o.isInstancedMesh ? o.count : 1;
+		for (let i = 0; i < copies; ++i) {
+			if (o.isInstancedMesh)
+				o.getMatrixAt(i, placed).premultiply(o.matrixWorld);
+			else
+				placed.copy(o.matrixWorld);
+			// A stretched tube's sphere grows with its longest axis all round; the sphere around its
+			// placed box is then the closer one.
+			sphere.copy(o.geometry.boundingSphere).applyMatrix4(placed);
+			box.copy(o.geometry.boundingBox).applyMatrix4(placed).getBoundingSphere(boxSphere);
+			const closer = boxSphere.radius < sphere.radius ? boxSphere : sphere;
+			radius = Math.max(radius, closer.center.distanceTo(center) + closer.radius);
+		}
 	});
 	const halfFov = THREE.MathUtils.degToRad(camera.fov / 2);
 	const fitting = Math.min(halfFov, Math.atan(Math.tan(halfFov) * camera.aspect));
@@ -113,9 +158,11 @@ function start() {
 	});
 
 	new GLTFLoader().parse(decodeModel(), '', (gltf) => {
-		scene.add(gltf.scene);
 		Object.assign(preview, count(gltf.scene.children.length === 1 ? gltf.scene.children[0] : gltf.scene));
-		frame(camera, controls, gltf.scene);
+		const shown = instance(gltf.scene);
+		preview.drawn = shown.children.length;
+		scene.add(shown);
+		frame(camera, controls, shown);
 		render();
 		preview.state = 'loaded';
 		document.body.dataset.state = 'loaded';

@@ -14,11 +14,11 @@
 namespace tool
 {
 int ExportDocument(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began,
-	const std::string& note, const std::string* pageTemplate)
+	const std::string& note, const std::string* pageTemplate, bool merged)
 {
 	vh::ExportSummary summary;
 	std::string error;
-	if (!ExportWithRoles(s.doc, out, &summary, &error))
+	if (!ExportWithRoles(s.doc, out, &summary, &error, merged))
 	{
 		std::cerr << "vireltan-host: export failed: " << error << "\n";
 		return 1;
@@ -64,7 +64,8 @@ std::string DefaultOutput(const std::string& molfile)
 	return output + ".glb";
 }
 
-int ExportCommand(Session& s, const MoleculeOptions& options, const std::string& output, const std::string* pageTemplate)
+int ExportCommand(Session& s, const MoleculeOptions& options, const std::string& output, const std::string* pageTemplate,
+	bool merged)
 {
 	const auto began = std::chrono::steady_clock::now();
 	const std::string tableProblem = ElementTableProblem(s);
@@ -86,6 +87,6 @@ int ExportCommand(Session& s, const MoleculeOptions& options, const std::string&
 		return 1;
 	}
 	return ExportDocument(s, output.empty() ? DefaultOutput(options.molfile) : output, &began, RecordsNote(options.molfile),
-		pageTemplate);
+		pageTemplate, merged);
 }
 } // namespace tool

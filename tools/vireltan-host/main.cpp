@@ -38,6 +38,7 @@ struct Commands
 	Int32 record = 0;
 	std::string script;
 	bool html = false;
+	bool merge = false;
 	bool verbose = false;
 };
 
@@ -54,6 +55,9 @@ void AddCommands(CLI::App& app, Commands& c)
 		->check(CLI::Range(1, INT32_MAX))
 		->excludes(all);
 	c.exportCmd->add_flag("--html", c.html, "also write a preview page OUT.html beside OUT.glb (opens offline in a browser)")
+		->excludes(all)
+		->excludes("--record");
+	c.exportCmd->add_flag("--merge", c.merge, "one mesh per material, no node per object (for tools slow with many objects)")
 		->excludes(all)
 		->excludes("--record");
 	c.dumpCmd = app.add_subcommand("dump", "print the evaluated document as JSON");
@@ -88,7 +92,7 @@ int RunCommand(const Commands& c)
 			return tool::ExportRecords(c.molecule, c.output, c.record);
 		// The page template is built beside the tool, as the plug-ins are.
 		const std::string page = ExecutableFolder() + "/preview/page.html";
-		return tool::ExportCommand(session, c.molecule, c.output, c.html ? &page : nullptr);
+		return tool::ExportCommand(session, c.molecule, c.output, c.html ? &page : nullptr, c.merge);
 	}
 	catch (const tool::UsageError& e)
 	{

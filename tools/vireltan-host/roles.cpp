@@ -35,13 +35,15 @@ std::unordered_map<BaseObject*, std::string> MaterialRoles(BaseDocument* doc)
 	return roles;
 }
 
-Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummary* summary, std::string* error)
+Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummary* summary, std::string* error, bool merged)
 {
 	const std::unordered_map<BaseObject*, std::string> roles = MaterialRoles(doc);
 	const vh::MaterialRoleName roleName = [&roles](BaseObject* op) {
 		const auto found = roles.find(op);
 		return found == roles.end() ? std::string() : found->second;
 	};
-	return vh::ExportGltf(doc, Filename(vh::FromUtf8(out)), summary, error, roleName);
+	vh::ExportOptions options;
+	options.merged = merged;
+	return vh::ExportGltf(doc, Filename(vh::FromUtf8(out)), summary, error, roleName, options);
 }
 } // namespace tool

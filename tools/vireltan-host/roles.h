@@ -15,6 +15,7 @@ namespace tool
 std::unordered_map<BaseObject*, std::string> MaterialRoles(BaseDocument* doc);
 
 // vh::ExportGltf with the materials named after these roles, so that an artist can restyle each
-// role on its own.
-Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummary* summary, std::string* error);
+// role on its own; `merged` writes one mesh per material instead of the object tree.
+Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummary* summary, std::string* error,
+	bool merged = false);
 } // namespace tool
