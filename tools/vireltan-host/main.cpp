@@ -39,12 +39,14 @@ struct Commands
 	std::string script;
 	bool html = false;
 	bool verbose = false;
+	bool version = false;
 };
 
 void AddCommands(CLI::App& app, Commands& c)
 {
-	app.require_subcommand(1);
+	app.require_subcommand(0, 1);
 	app.add_option("--plugins", c.plugins, "folder holding the plug-in folders");
+	app.add_flag("--version", c.version, "print the tool's version and the loaded module's");
 	c.exportCmd = app.add_subcommand("export", "write the generated molecule as binary glTF");
 	c.exportCmd->add_option("MOLFILE", c.molecule.molfile, "molecule file (.sdf, .mol)")->required();
 	c.exportCmd->add_option("-o", c.output,
@@ -92,9 +94,19 @@ int RunCommand(const Commands& c)
 	}
 	catch (const tool::UsageError& e)
 	{
-		std::cerr << "vireltan-host: " << e.message << "\n";
+		std::cerr << "vireltan-host: " << tool::Printable(e.message) << "\n";
 		return 2;
 	}
+}
+
+// The tool's version, then each module loaded with its own.
+int PrintVersion()
+{
+	std::cout << "vireltan-host " << VIRELTAN_VERSION << "\n";
+	for (const vh::LoadedModule& m : vh::LoadedModules())
+		std::cout << "module " << (m.version.empty() ? "(no version recorded)" : m.version) << " " << tool::Printable(m.path)
+				  << "\n";
+	return 0;
 }
 } // namespace
 
@@ -113,15 +125,23 @@ int main(int argc, char** argv)
 		const int code = app.exit(e);
 		return code == 0 ? 0 : 2;
 	}
+	if (!commands.version && app.get_subcommands().empty())
+	{
+		app.exit(CLI::RequiredError("A subcommand"));
+		return 2;
+	}
 
 	vh::SetConsoleEcho(commands.verbose);
 	if (vh::LoadPlugins(commands.plugins) == 0 || !vh::FindObjectPlugin(ID_VIRELTAN))
 	{
-		std::cerr << "vireltan-host: the Vireltan module could not be loaded from " << commands.plugins << "\n";
+		if (commands.version)
+			std::cout << "vireltan-host " << VIRELTAN_VERSION << "\n";
+		std::cerr << "vireltan-host: the Vireltan module could not be loaded from " << tool::Printable(commands.plugins)
+				  << " (give the folder that holds it with --plugins)\n";
 		vh::UnloadPlugins();
 		return 1;
 	}
-	const int status = RunCommand(commands);
+	const int status = commands.version ? PrintVersion() : RunCommand(commands);
 	vh::UnloadPlugins();
 	return status;
 }

@@ -310,7 +310,7 @@ int ExportAll(Job& job, const std::string& output)
 	std::string error;
 	if (!MakeFolder(folder, error))
 	{
-		std::cerr << "vireltan-host: " << error << "; nothing exported\n";
+		std::cerr << "vireltan-host: " << Printable(error) << "; nothing exported\n";
 		return 1;
 	}
 	job.folder = folder.back() == '/' ? folder : folder + "/";
@@ -340,10 +340,10 @@ int ExportAll(Job& job, const std::string& output)
 		if (r.ok)
 			continue;
 		++failed;
-		std::cerr << "vireltan-host: record " << (r.index + 1) << " (" << job.records[r.index].firstLine << "): " << r.reason << "\n";
+		std::cerr << "vireltan-host: record " << (r.index + 1) << " (" << Printable(job.records[r.index].firstLine) << "): " << Printable(r.reason) << "\n";
 	}
 	const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-	std::cout << job.folder << ": " << results.size() << " records, " << (results.size() - failed) << " written, " << failed
+	std::cout << Printable(job.folder) << ": " << results.size() << " records, " << (results.size() - failed) << " written, " << failed
 			  << " failed, " << std::fixed << std::setprecision(3) << seconds << " s\n";
 	return failed ? 1 : 0;
 }
@@ -362,14 +362,13 @@ int ExportOne(Job& job, size_t index, const std::string& output)
 	::unlink(temp.c_str());
 	if (!r.ok)
 	{
-		std::cerr << "vireltan-host: record " << (index + 1) << " (" << job.records[index].firstLine << "): " << r.reason
+		std::cerr << "vireltan-host: record " << (index + 1) << " (" << Printable(job.records[index].firstLine) << "): " << Printable(r.reason)
 				  << "; nothing exported\n";
 		return 1;
 	}
 	const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-	std::cout << out << ": " << r.atoms << " atoms, " << r.bonds << " bonds, " << r.summary.objects << " objects, "
-			  << r.summary.triangles << " triangles, " << r.summary.bytes << " bytes, " << std::fixed << std::setprecision(3)
-			  << seconds << " s; record " << (index + 1) << " of " << job.records.size() << "\n";
+	std::cout << SummaryLine(out, r.atoms, r.bonds, r.summary, seconds) << "; record " << (index + 1) << " of "
+			  << job.records.size() << "\n";
 	return 0;
 }
 } // namespace
@@ -440,7 +439,7 @@ int ExportRecords(const MoleculeOptions& options, const std::string& output, Int
 	std::string error;
 	if (!ScanRecords(options.molfile, job.records, error))
 	{
-		std::cerr << "vireltan-host: " << error << "; nothing exported\n";
+		std::cerr << "vireltan-host: " << Printable(error) << "; nothing exported\n";
 		return 1;
 	}
 	if (record > 0 && size_t(record) > job.records.size())

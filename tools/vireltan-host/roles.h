@@ -17,4 +17,6 @@ std::unordered_map<BaseObject*, std::string> MaterialRoles(BaseDocument* doc);
 // vh::ExportGltf with the materials named after these roles, so that an artist can restyle each
 // role on its own.
 Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummary* summary, std::string* error);
+// The bytes ExportWithRoles would write, in memory (the batch writes and commits them itself).
+Bool ExportBytesWithRoles(BaseDocument* doc, std::string& bytes, vh::ExportSummary* summary, std::string* error);
 } // namespace tool
