@@ -36,6 +36,9 @@ struct Commands
 	std::string output;
 	bool all = false;
 	Int32 record = 0;
+	std::string shard;
+	bool resume = false;
+	UInt32 jobs = 0;
 	std::string script;
 	bool html = false;
 	bool verbose = false;
@@ -55,6 +58,11 @@ void AddCommands(CLI::App& app, Commands& c)
 	c.exportCmd->add_option("--record", c.record, "export record N only (the first is 1)")
 		->check(CLI::Range(1, INT32_MAX))
 		->excludes(all);
+	c.exportCmd->add_option("--shard", c.shard, "K/N: with --all, only records K, K+N, K+2N, ... (K from 1 to N)")->needs(all);
+	c.exportCmd->add_flag("--resume", c.resume, "with --all, skip records whose file exists")->needs(all);
+	c.exportCmd->add_option("-j,--jobs", c.jobs, "with --all, N worker processes (default: the CPUs this process may use)")
+		->check(CLI::Range(1, 4096))
+		->needs(all);
 	c.exportCmd->add_flag("--html", c.html, "also write a preview page OUT.html beside OUT.glb (opens offline in a browser)")
 		->excludes(all)
 		->excludes("--record");
@@ -87,7 +95,17 @@ int RunCommand(const Commands& c)
 		if (c.dumpCmd->parsed())
 			return tool::DumpCommand(session, c.molecule);
 		if (c.all || c.record > 0)
-			return tool::ExportRecords(c.molecule, c.output, c.record);
+		{
+			tool::BatchOptions batch;
+			batch.all = c.all;
+			batch.record = c.record;
+			batch.resume = c.resume;
+			batch.jobs = c.jobs;
+			batch.verbose = c.verbose;
+			if (!c.shard.empty())
+				tool::ParseShard(c.shard, batch);
+			return tool::ExportRecords(c.molecule, c.output, batch);
+		}
 		// The page template is built beside the tool, as the plug-ins are.
 		const std::string page = ExecutableFolder() + "/preview/page.html";
 		return tool::ExportCommand(session, c.molecule, c.output, c.html ? &page : nullptr);
