@@ -104,7 +104,8 @@ TEST(Batch, AKilledWorkerFailsOnlyItsRecordInFlightAndIsReplaced)
 {
 	TempDir dir;
 	dir.Write("library.sdf", Library());
-	Background run(dir, "export '" + dir.File("library.sdf") + "' --all -j 2 -o '" + dir.File("out") + "'");
+	// One worker: the records after the killed one are done only if a new worker takes its place.
+	Background run(dir, "export '" + dir.File("library.sdf") + "' --all -j 1 -o '" + dir.File("out") + "'");
 	const pid_t worker = WorkerOnTheHeavyRecord(dir);
 	ASSERT_GT(worker, 0) << "the heavy record was never seen in flight";
 	ASSERT_EQ(kill(worker, SIGKILL), 0);
@@ -136,7 +137,9 @@ TEST(Batch, AnInterruptedRunIsFinishedByResume)
 	EXPECT_EQ(WTERMSIG(status), SIGINT);
 	EXPECT_THAT(log, HasSubstr("the same command with --resume finishes the rest\n"));
 	EXPECT_TRUE(Names(dir.File("tmp")).empty()) << "scratch left in TMPDIR";
+	// Records 1 to 20 were done before the heavy 21st: they are kept.
 	const std::vector<std::string> before = Names(dir.File("out"));
+	EXPECT_GE(before.size(), 19u);
 	EXPECT_LT(before.size(), 41u);
 	for (const std::string& name : before)
 	{

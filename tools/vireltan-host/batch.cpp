@@ -441,7 +441,7 @@ void Batch::FailRemaining()
 		return;
 	_progress.Clear();
 	std::cerr << "vireltan-host: " << (_counts.records - _done) << " records from record " << (_next + 1)
-			  << " on were not exported: no worker process could be started (" << std::strerror(errno) << ")\n";
+			  << " on were not exported: no worker process could be started\n";
 	_counts.failed += _counts.records - _done;
 	_done = _counts.records;
 	_scanned = true;
@@ -457,8 +457,8 @@ std::string Batch::FirstLineAt(const Task& task) const
 	return FirstLineOf(head);
 }
 
-// Workers stopped and reaped, every partial and scratch file removed, then the process ends by
-// the signal that stopped it.
+// Workers stopped and reaped, every partial and scratch file removed, the finished files committed,
+// then the process ends by the signal that stopped it.
 void Batch::Stop(int signal)
 {
 	for (Worker& w : _workers)
@@ -477,9 +477,8 @@ void Batch::Stop(int signal)
 		if (w.busy)
 			::unlink(PartName(_job.folder, RecordFileName(size_t(w.task.index) + 1, _job.count, FirstLineAt(w.task))).c_str());
 	}
-	for (const std::string& name : _pending)
-		::unlink(PartName(_job.folder, name).c_str());
-	_pending.clear();
+	// What the workers finished is kept (made durable, then renamed), so --resume need not redo it.
+	Commit();
 	::rmdir(_job.scratch.c_str());
 	if (_folder >= 0)
 		::syncfs(_folder);
