@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -115,6 +116,12 @@ std::string PartName(const std::string& folder, const std::string& name)
 	std::signal(SIGTERM, SIG_DFL);
 	std::signal(SIGHUP, SIG_DFL);
 	vh::SetEcho(false);
+	// Every record builds and frees a document: memory handed back to the system after each one
+	// comes back as page faults and, on shrinking the heap, a TLB flush on every CPU. The worker
+	// keeps it instead; its size stays that of its largest record.
+	mallopt(M_TRIM_THRESHOLD, 256 << 20);
+	mallopt(M_TOP_PAD, 16 << 20);
+	mallopt(M_MMAP_THRESHOLD, 32 << 20);
 	const std::string recordFile = job.scratch + "/record-" + std::to_string(::getpid()) + job.suffix;
 	Task task;
 	std::string glb;
@@ -169,9 +176,13 @@ struct Worker
 {
 	pid_t pid = -1;
 	int fd = -1;
-	Bool busy = false;
-	Task task; // the record in flight while busy
+	// Handed out and not yet reported, in order: the first is in flight, the second waits in the
+	// socket, so that a worker never waits for the parent between two records.
+	Task tasks[2];
+	size_t queued = 0;
 	std::string received; // bytes of a result not yet whole
+
+	Bool Busy() const { return fd >= 0 && queued > 0; }
 };
 
 struct Progress
@@ -211,6 +222,7 @@ public:
 
 private:
 	Bool StartWorker();
+	Bool NextTask(Task& task);
 	void FailRemaining();
 	void Dispatch(Worker& w);
 	void Receive(Worker& w);
@@ -231,6 +243,7 @@ private:
 	std::vector<Worker> _workers;
 	std::vector<std::string> _pending; // names of files written but not yet committed
 	Clock::time_point _pendingSince;
+	std::vector<Task> _retry; // records a dead worker had queued but not started
 	std::map<UInt64, std::string> _failures; // reported, waiting for the records before them
 	int _folder = -1;
 	Progress _progress;
@@ -285,9 +298,16 @@ Bool Batch::StartWorker()
 	return true;
 }
 
-// The next record of the shard that is not done yet to an idle worker.
-void Batch::Dispatch(Worker& w)
+// The next record of the shard that is not done yet: one a dead worker left waiting, else the
+// scanner's next; false when there is none.
+Bool Batch::NextTask(Task& task)
 {
+	if (!_retry.empty())
+	{
+		task = _retry.back();
+		_retry.pop_back();
+		return true;
+	}
 	RecordSpan span;
 	std::string firstLine;
 	while (!_scanned && !g_stopSignal)
@@ -307,11 +327,24 @@ void Batch::Dispatch(Worker& w)
 			++_done;
 			continue;
 		}
-		w.task = Task{index, span.offset, span.length};
-		w.busy = true;
-		if (!WriteAll(w.fd, &w.task, sizeof w.task))
+		task = Task{index, span.offset, span.length};
+		return true;
+	}
+	return false;
+}
+
+// Fills the worker's queue.
+void Batch::Dispatch(Worker& w)
+{
+	Task task;
+	while (w.fd >= 0 && w.queued < 2 && !g_stopSignal && NextTask(task))
+	{
+		w.tasks[w.queued++] = task;
+		if (!WriteAll(w.fd, &task, sizeof task))
+		{
 			Ended(w);
-		return;
+			return;
+		}
 	}
 }
 
@@ -337,7 +370,11 @@ void Batch::Receive(Worker& w)
 		const std::string firstLine = w.received.substr(sizeof head, head.lineBytes);
 		const std::string reason = w.received.substr(sizeof head + head.lineBytes, head.reasonBytes);
 		w.received.erase(0, whole);
-		w.busy = false;
+		if (w.queued > 0 && w.tasks[0].index == head.index)
+		{
+			w.tasks[0] = w.tasks[1];
+			--w.queued;
+		}
 		Done(head.index, head.ok != 0, firstLine, reason);
 		if (!g_stopSignal)
 			Dispatch(w);
@@ -355,23 +392,28 @@ void Batch::Ended(Worker& w)
 	{
 	}
 	::unlink(RecordFile(w.pid).c_str());
-	const std::string firstLine = w.busy ? FirstLineAt(w.task) : std::string();
-	if (w.busy)
-		::unlink(PartName(_job.folder, RecordFileName(size_t(w.task.index) + 1, _job.count, firstLine)).c_str());
-	if (w.busy && !g_stopSignal)
+	const Bool busy = w.queued > 0;
+	const Task task = w.tasks[0];
+	const std::string firstLine = busy ? FirstLineAt(task) : std::string();
+	if (busy)
+		::unlink(PartName(_job.folder, RecordFileName(size_t(task.index) + 1, _job.count, firstLine)).c_str());
+	// The record waiting behind it never started: another worker takes it.
+	if (w.queued > 1)
+		_retry.push_back(w.tasks[1]);
+	w.queued = 0;
+	if (busy && !g_stopSignal)
 	{
 		std::string cause = "the worker ended";
 		if (WIFSIGNALED(status))
 			cause = "the worker was killed by signal " + std::to_string(WTERMSIG(status));
 		else if (WIFEXITED(status))
 			cause = "the worker exited with status " + std::to_string(WEXITSTATUS(status)) + " before it reported";
-		w.busy = false;
-		Done(w.task.index, false, firstLine, cause);
+		Done(task.index, false, firstLine, cause);
 	}
 	w.received.clear();
-	if (!_scanned && !g_stopSignal && StartWorker())
+	if ((!_scanned || !_retry.empty()) && !g_stopSignal && StartWorker())
 		for (Worker& fresh : _workers)
-			if (fresh.fd >= 0 && !fresh.busy)
+			if (fresh.fd >= 0 && fresh.queued < 2)
 				Dispatch(fresh);
 }
 
@@ -401,8 +443,10 @@ void Batch::FlushFailures()
 {
 	UInt64 oldest = _scanned ? UINT64_MAX : UInt64(_next);
 	for (const Worker& w : _workers)
-		if (w.fd >= 0 && w.busy)
-			oldest = std::min(oldest, w.task.index);
+		for (size_t i = 0; w.fd >= 0 && i < w.queued; ++i)
+			oldest = std::min(oldest, w.tasks[i].index);
+	for (const Task& t : _retry)
+		oldest = std::min(oldest, t.index);
 	while (!_failures.empty() && _failures.begin()->first < oldest)
 	{
 		_progress.Clear();
@@ -437,7 +481,7 @@ void Batch::Commit()
 // No worker is left and none can be started: what the shard still holds fails as one.
 void Batch::FailRemaining()
 {
-	if (_scanned || _done >= _counts.records)
+	if ((_scanned && _retry.empty()) || _done >= _counts.records)
 		return;
 	_progress.Clear();
 	std::cerr << "vireltan-host: " << (_counts.records - _done) << " records from record " << (_next + 1)
@@ -474,8 +518,8 @@ void Batch::Stop(int signal)
 		{
 		}
 		::unlink(RecordFile(w.pid).c_str());
-		if (w.busy)
-			::unlink(PartName(_job.folder, RecordFileName(size_t(w.task.index) + 1, _job.count, FirstLineAt(w.task))).c_str());
+		if (w.queued > 0)
+			::unlink(PartName(_job.folder, RecordFileName(size_t(w.tasks[0].index) + 1, _job.count, FirstLineAt(w.tasks[0]))).c_str());
 	}
 	// What the workers finished is kept (made durable, then renamed), so --resume need not redo it.
 	Commit();
@@ -518,7 +562,7 @@ void Batch::Run()
 			polls.push_back({w.fd, POLLIN, 0});
 		Bool busy = false;
 		for (const Worker& w : _workers)
-			busy = busy || (w.fd >= 0 && w.busy);
+			busy = busy || w.Busy();
 		if (!busy)
 			break;
 		const int ready = ::poll(polls.data(), polls.size(), int(kProgressEvery.count()));
