@@ -181,6 +181,17 @@ Int LoadPlugins(const std::string& folder, Int32 apiVersion)
 	return loaded;
 }
 
+std::vector<LoadedModule> LoadedModules()
+{
+	std::vector<LoadedModule> out;
+	for (const Module& m : Modules())
+	{
+		const char* version = static_cast<const char*>(dlsym(m.handle, "vh_module_version"));
+		out.push_back(LoadedModule{m.path, version ? version : ""});
+	}
+	return out;
+}
+
 void UnloadPlugins()
 {
 	std::vector<Module>& modules = Modules();

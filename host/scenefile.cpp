@@ -8,8 +8,11 @@
 #include <string>
 #include <unordered_map>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "internal.h"
 #include "node.h"
 #include "vh/hyperfile.h"
 
@@ -414,7 +417,7 @@ std::string FailureReason(const Loader& ld)
 		return ld.reason;
 	const HyperFileState* s = ld.hf->_state;
 	if (s && s->truncated)
-		return "truncated at byte " + std::to_string(s->data.size());
+		return "truncated at byte " + std::to_string(s->memory ? s->memory->size() : s->data.size());
 	return "damaged at byte " + std::to_string(s ? s->pos : 0);
 }
 
@@ -438,37 +441,6 @@ Bool CheckSceneHeader(const unsigned char* head, size_t n, std::string& reason)
 	else if (word(8) != SCENE_IDENT)
 		reason = "not a scene file (a file of another kind in the same framing)";
 	return reason.empty();
-}
-
-// What can be told before reading the whole file: its kind, its size and its header.
-Bool CheckSceneFile(const std::string& path, std::string& reason)
-{
-	struct stat info;
-	if (::stat(path.c_str(), &info) != 0)
-	{
-		reason = std::strerror(errno);
-		return false;
-	}
-	if (!S_ISREG(info.st_mode))
-	{
-		reason = "not a regular file";
-		return false;
-	}
-	if (info.st_size > SCENE_FILE_LIMIT)
-	{
-		reason = std::to_string(info.st_size) + " bytes, over the limit of " + std::to_string(SCENE_FILE_LIMIT) + " bytes";
-		return false;
-	}
-	unsigned char head[SCENE_HEADER_BYTES] = {};
-	FILE* f = std::fopen(path.c_str(), "rb");
-	if (!f)
-	{
-		reason = std::strerror(errno);
-		return false;
-	}
-	const size_t n = std::fread(head, 1, sizeof head, f);
-	std::fclose(f);
-	return CheckSceneHeader(head, n, reason);
 }
 
 // Reads the scene after its header into a new document, which the caller frees on failure.
@@ -533,36 +505,69 @@ Bool SaveDocument(BaseDocument* doc, const Filename& file)
 	return ok;
 }
 
-BaseDocument* LoadDocument(const Filename& file, std::string* error)
+Bool ReadFileCapped(const std::string& path, Int64 limit, std::vector<unsigned char>& bytes, std::string& reason)
 {
-	std::string reason;
-	if (!CheckSceneFile(ToUtf8(file.GetString()), reason))
+	bytes.clear();
+	reason.clear();
+	const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+	if (fd < 0)
 	{
-		if (error)
-			*error = reason;
-		return nullptr;
+		reason = std::strerror(errno);
+		return false;
 	}
-	HyperFile* hf = HyperFile::Alloc();
-	if (!hf)
-		return nullptr;
-	BaseDocument* doc = nullptr;
-	Bool ok = false;
-	reason = "cannot be read";
+	struct stat info;
+	Bool ok = ::fstat(fd, &info) == 0;
+	if (!ok)
+		reason = std::strerror(errno);
+	else if (!S_ISREG(info.st_mode))
+		reason = "not a regular file";
+	else if (info.st_size > limit)
+		reason = std::to_string(info.st_size) + " bytes, over the limit of " + std::to_string(limit) + " bytes";
+	ok = ok && reason.empty();
+	// The size seen here may be stale (the file grows, or says 0 as /proc files do): the read itself
+	// stops one byte past the limit.
 	try
 	{
-		if (hf->Open(SCENE_IDENT, file, FILEOPEN::READ, FILEDIALOG::NONE))
+		if (ok)
+			bytes.reserve(size_t(std::min<Int64>(info.st_size, limit) + 1));
+		unsigned char buffer[65536];
+		while (ok && Int64(bytes.size()) <= limit)
 		{
-			ok = ReadScene(hf, doc, reason);
-			hf->Close();
+			const size_t want = size_t(std::min<Int64>(Int64(sizeof buffer), limit + 1 - Int64(bytes.size())));
+			const ssize_t n = ::read(fd, buffer, want);
+			if (n < 0 && errno == EINTR)
+				continue;
+			if (n < 0)
+			{
+				reason = std::strerror(errno);
+				ok = false;
+			}
+			if (n <= 0)
+				break;
+			bytes.insert(bytes.end(), buffer, buffer + n);
 		}
 	}
 	catch (const std::bad_alloc&)
 	{
-		ok = false;
 		reason = "out of memory";
+		ok = false;
 	}
-	HyperFile::Free(hf);
-	return Finish(doc, ok, file, reason, error);
+	::close(fd);
+	if (ok && Int64(bytes.size()) > limit)
+	{
+		reason = "more than " + std::to_string(limit) + " bytes, over the limit of " + std::to_string(limit) + " bytes";
+		ok = false;
+	}
+	return ok;
+}
+
+BaseDocument* LoadDocument(const Filename& file, std::string* error)
+{
+	std::vector<unsigned char> bytes;
+	std::string reason;
+	if (!ReadFileCapped(ToUtf8(file.GetString()), SCENE_FILE_LIMIT, bytes, reason))
+		return Finish(nullptr, false, file, reason, error);
+	return LoadDocumentBytes(bytes, file, error);
 }
 
 BaseDocument* LoadDocumentBytes(const std::vector<unsigned char>& bytes, const Filename& file, std::string* error)

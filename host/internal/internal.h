@@ -1,6 +1,7 @@
 // Shared internals of the headless host library (not installed, not seen by the plug-in).
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "vh/host.h"
@@ -33,4 +34,7 @@ struct StraightTube
 Bool GetStraightTube(BaseObject* sweep, StraightTube& tube);
 // Points and polygons of the unit tube of that profile and those caps.
 Bool BuildUnitTube(const StraightTube& tube, std::vector<Vector>& points, std::vector<CPolygon>& polys);
+// A regular file's bytes, read no further than one byte past limit whatever its size said when it
+// was opened; false with the reason (not a regular file, over the limit, a read error).
+Bool ReadFileCapped(const std::string& path, Int64 limit, std::vector<unsigned char>& bytes, std::string& reason);
 } // namespace vh

@@ -2,6 +2,9 @@
 #include <fstream>
 #include <iterator>
 
+#include <sys/stat.h>
+
+#include "internal.h"
 #include "scene_support.h"
 #include "testfiles.h"
 
@@ -313,6 +316,34 @@ TEST_F(SceneFile, TruncatedOrDamagedFilesGiveNothingAndLeakNothing)
 	testfiles::WriteFile(bad, garbage);
 	EXPECT_EQ(vh::LoadDocument(File(bad)), nullptr);
 	EXPECT_EQ(vh::LoadDocument(File(TempPath("does-not-exist.vhs"))), nullptr);
+}
+
+// The size a file reports when it is opened is no bound on what a read returns (a file that grows,
+// a /proc file that says 0): the read stops one byte past the limit.
+TEST_F(SceneFile, ReadStopsOneBytePastTheLimitWhateverTheSizeSaid)
+{
+	struct stat info;
+	ASSERT_EQ(stat("/proc/self/status", &info), 0);
+	ASSERT_TRUE(S_ISREG(info.st_mode));
+	ASSERT_EQ(info.st_size, 0) << "the test needs a file whose size says less than it holds";
+	std::vector<unsigned char> bytes;
+	std::string why;
+	EXPECT_FALSE(vh::ReadFileCapped("/proc/self/status", 64, bytes, why));
+	EXPECT_EQ(bytes.size(), 65u);
+	EXPECT_EQ(why, "more than 64 bytes, over the limit of 64 bytes");
+
+	const std::string path = TempPath("small.vhs");
+	testfiles::WriteFile(path, std::string(64, 'x'));
+	EXPECT_TRUE(vh::ReadFileCapped(path, 64, bytes, why));
+	EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string(64, 'x'));
+	testfiles::WriteFile(path, std::string(65, 'x'));
+	EXPECT_FALSE(vh::ReadFileCapped(path, 64, bytes, why));
+	EXPECT_EQ(why, "65 bytes, over the limit of 64 bytes");
+	EXPECT_TRUE(bytes.empty()) << "a size known to be over the limit is refused before reading";
+	const std::string fifo = TempPath("fifo");
+	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+	EXPECT_FALSE(vh::ReadFileCapped(fifo, 64, bytes, why)) << "a pipe with no writer would block the open";
+	EXPECT_EQ(why, "not a regular file");
 }
 
 TEST_F(SceneFile, SaveToAnUnwritablePlaceFails)

@@ -32,6 +32,9 @@ Output Tool(const std::string& args, const std::string& plugins = PLUGINS)
 
 TEST(Limits, CommandLineAndScriptValuesOutsideTheDescriptionAreRefused)
 {
+	const std::string HIDDEN_COUNT =
+		"MOLOBJ_MATERIAL_COUNT is kept by the object itself and cannot be set (the attribute panel does not show it)";
+	const std::string FINITE = " (expected r,g,b, three finite numbers)";
 	const std::vector<std::pair<std::string, std::string>> refused = {
 		{"MOLOBJ_ATOM_SEGMENTS=100000", "MOLOBJ_ATOM_SEGMENTS must be from 3 to 256, got 100000"},
 		{"MOLOBJ_ATOM_SEGMENTS=2", "MOLOBJ_ATOM_SEGMENTS must be from 3 to 256, got 2"},
@@ -41,7 +44,12 @@ TEST(Limits, CommandLineAndScriptValuesOutsideTheDescriptionAreRefused)
 		{"MOLOBJ_NUCLEUS_SIZE=1.5", "MOLOBJ_NUCLEUS_SIZE must be from 0 to 1, got 1.5"},
 		{"MOLOBJ_DISPLAY_MODE=17", "MOLOBJ_DISPLAY_MODE must be one of 0, 1, 2, got 17"},
 		{"MOLOBJ_PRESET=-1", "MOLOBJ_PRESET must be one of 0, 1, 2, 3, 4, 5, got -1"},
-		{"MOLOBJ_MATERIAL_COUNT=-1", "MOLOBJ_MATERIAL_COUNT must be from 0 to 2147483647, got -1"},
+		// The panel never shows the group count, and a colour is three finite numbers.
+		{"MOLOBJ_MATERIAL_COUNT=-1", HIDDEN_COUNT},
+		{"MOLOBJ_MATERIAL_COUNT=2147483647", HIDDEN_COUNT},
+		{"MOLOBJ_NUCLEUS_COLOR=nan,0,0", "bad colour for MOLOBJ_NUCLEUS_COLOR: 'nan,0,0'" + FINITE},
+		{"MOLOBJ_BOND_COLOR_SINGLE=0,inf,0", "bad colour for MOLOBJ_BOND_COLOR_SINGLE: '0,inf,0'" + FINITE},
+		{"MOLOBJ_PRESET_COLOR_H=0,0,-inf", "bad colour for MOLOBJ_PRESET_COLOR_H: '0,0,-inf'" + FINITE},
 	};
 	for (const auto& [set, message] : refused)
 	{
@@ -60,6 +68,42 @@ TEST(Limits, CommandLineAndScriptValuesOutsideTheDescriptionAreRefused)
 	Output script = Tool("run '" + dir.Path() + "/s.txt'");
 	EXPECT_EQ(script.status, 2);
 	EXPECT_THAT(script.out, HasSubstr("vireltan-host: line 3: MOLOBJ_ATOM_SEGMENTS must be from 3 to 256, got 257\n"));
+	dir.Write("count.txt", "set MOLOBJ_MATERIAL_COUNT 2\n");
+	Output count = Tool("run '" + dir.Path() + "/count.txt'");
+	EXPECT_EQ(count.status, 2);
+	EXPECT_THAT(count.out, HasSubstr("vireltan-host: line 1: MOLOBJ_MATERIAL_COUNT is kept by the object itself"));
+}
+
+// A name or a record's first line in a message cannot break the line or send the terminal an escape.
+TEST(ExitStatus, MessagesEscapeControlBytesInNamesAndFirstLines)
+{
+	TempDir dir;
+	dir.Write("s.txt", "open a\x1b[31mb.scene\n");
+	Output open = Tool("run '" + dir.Path() + "/s.txt'");
+	EXPECT_EQ(open.status, 1);
+	EXPECT_THAT(open.out, HasSubstr("/a\\x1b[31mb.scene could not be opened: No such file or directory\n"));
+	Output set = Tool("dump " + CAFFEINE + " --set \"$(printf 'MOLOBJ_\\r\\tX=1')\"");
+	EXPECT_EQ(set.status, 2);
+	EXPECT_THAT(set.out, HasSubstr("vireltan-host: unknown parameter 'MOLOBJ_\\x0d\\x09X'\n"));
+	dir.Write("new\nline.sdf", "name\n\n\n  0  0  0  0  0  0  0  0  0  0999 V2000\nM  END\n");
+	Output none = Tool("export \"$(printf '%s/new\\nline.sdf' '" + dir.Path() + "')\" -o '" + dir.Path() + "/x.glb'");
+	EXPECT_EQ(none.status, 1);
+	EXPECT_THAT(none.out, HasSubstr("/new\\x0aline.sdf gave no atoms"));
+	for (const char c : none.out + open.out + set.out)
+		EXPECT_TRUE(c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)) << int(c);
+}
+
+TEST(ExitStatus, VersionNamesTheToolAndTheModule)
+{
+	Output version = Tool("--version");
+	EXPECT_EQ(version.status, 0) << version.out;
+	EXPECT_EQ(version.out, "vireltan-host " VIRELTAN_VERSION "\nmodule " VIRELTAN_VERSION " " + PLUGINS + "/vireltan/vireltan.xso64\n");
+	TempDir dir;
+	Output none = Tool("--version", dir.Path());
+	EXPECT_EQ(none.status, 1);
+	EXPECT_THAT(none.out, HasSubstr("vireltan-host " VIRELTAN_VERSION "\n"));
+	EXPECT_THAT(none.out, HasSubstr("the Vireltan module could not be loaded from " + dir.Path()));
+	EXPECT_EQ(Tool("").status, 2) << "no command at all is still a usage error";
 }
 
 // Writes a scene holding the objects make() puts into a new document, with the module loaded here.

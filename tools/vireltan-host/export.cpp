@@ -1,6 +1,7 @@
 // The export command and the summary line it prints.
 #include "export.h"
 
+#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
@@ -13,6 +14,15 @@
 
 namespace tool
 {
+std::string SummaryLine(const std::string& out, Int atoms, Int bonds, const vh::ExportSummary& summary, double seconds)
+{
+	std::ostringstream line;
+	line << Printable(out) << ": " << atoms << " atoms, " << bonds << " bonds, " << summary.objects << " objects, "
+		 << summary.polygonObjects + summary.sweeps << " meshes, " << summary.triangles << " triangles, " << summary.bytes
+		 << " bytes, " << std::fixed << std::setprecision(3) << seconds << " s";
+	return line.str();
+}
+
 int ExportDocument(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began,
 	const std::string& note, const std::string* pageTemplate, bool merged)
 {
@@ -20,21 +30,18 @@ int ExportDocument(Session& s, const std::string& out, const std::chrono::steady
 	std::string error;
 	if (!ExportWithRoles(s.doc, out, &summary, &error, merged))
 	{
-		std::cerr << "vireltan-host: export failed: " << error << "\n";
+		std::cerr << "vireltan-host: export failed: " << Printable(error) << "\n";
 		return 1;
 	}
 	const double seconds =
 		began ? std::chrono::duration<double>(std::chrono::steady_clock::now() - *began).count() : summary.seconds;
 	const Vireltan* data = MoleculeData(s.op);
-	std::ostringstream line;
-	line << out << ": " << (data ? data->atoms.GetCount() : 0) << " atoms, " << (data ? data->bonds.GetCount() : 0)
-		 << " bonds, " << summary.objects << " objects, " << summary.polygonObjects + summary.sweeps << " meshes, "
-		 << summary.triangles << " triangles, " << summary.bytes << " bytes, " << std::fixed << std::setprecision(3)
-		 << seconds << " s" << note;
-	std::cout << line.str() << "\n";
-	if (pageTemplate && !preview::WritePage(*pageTemplate, out, line.str(), preview::PagePath(out), &error))
+	const std::string line =
+		SummaryLine(out, data ? data->atoms.GetCount() : 0, data ? data->bonds.GetCount() : 0, summary, seconds) + note;
+	std::cout << line << "\n";
+	if (pageTemplate && !preview::WritePage(*pageTemplate, out, line, preview::PagePath(out), &error))
 	{
-		std::cerr << "vireltan-host: the preview page was not written: " << error << "\n";
+		std::cerr << "vireltan-host: the preview page was not written: " << Printable(error) << "\n";
 		return 1;
 	}
 	return 0;
@@ -42,15 +49,21 @@ int ExportDocument(Session& s, const std::string& out, const std::chrono::steady
 
 namespace
 {
-// The object reads the first record; say so when the file holds more.
+// The object reads the first record; say so when the file holds more. Reading stops at the start
+// of the second record, so a large library costs no more than its first record.
 std::string RecordsNote(const std::string& molfile)
 {
-	std::vector<RecordSpan> records;
-	std::string error;
-	if (!ScanRecords(molfile, records, error) || records.size() < 2)
-		return "";
-	return "; the file holds " + std::to_string(records.size()) +
-		" records, only the first was used (--all exports every one, --record N one)";
+	std::ifstream in(molfile, std::ios::binary);
+	std::string line;
+	Bool ended = false; // past the first record's "$$$$" line
+	while (std::getline(in, line))
+	{
+		const size_t last = line.find_last_not_of(" \t\r");
+		if (ended && last != std::string::npos)
+			return "; the file holds more than one record, only the first was used (--all exports every one, --record N one)";
+		ended = ended || (last != std::string::npos && line.compare(0, last + 1, "$$$$") == 0);
+	}
+	return "";
 }
 } // namespace
 
@@ -82,7 +95,7 @@ int ExportCommand(Session& s, const MoleculeOptions& options, const std::string&
 	const Vireltan* data = MoleculeData(s.op);
 	if (!data || data->atoms.GetCount() == 0)
 	{
-		std::cerr << "vireltan-host: " << options.molfile
+		std::cerr << "vireltan-host: " << Printable(options.molfile)
 				  << " gave no atoms (an empty molecule, or a connection table the object does not read); nothing exported\n";
 		return 1;
 	}

@@ -5,9 +5,12 @@
 #include <string>
 
 #include "session.h"
+#include "vh/gltf.h"
 
 namespace tool
 {
+// "OUT: A atoms, B bonds, O objects, M meshes, T triangles, N bytes, S s", the line every export prints.
+std::string SummaryLine(const std::string& out, Int atoms, Int bonds, const vh::ExportSummary& summary, double seconds);
 // Writes the whole document to `out` and prints the summary line; 0 written, 1 failed (message on
 // stderr). The time reported runs from `began` when given, else it is the writer's own.
 // A note, when given, ends the line. With `pageTemplate`, the preview page made from it goes

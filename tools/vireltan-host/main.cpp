@@ -36,16 +36,21 @@ struct Commands
 	std::string output;
 	bool all = false;
 	Int32 record = 0;
+	std::string shard;
+	bool resume = false;
+	UInt32 jobs = 0;
 	std::string script;
 	bool html = false;
 	bool merge = false;
 	bool verbose = false;
+	bool version = false;
 };
 
 void AddCommands(CLI::App& app, Commands& c)
 {
-	app.require_subcommand(1);
+	app.require_subcommand(0, 1);
 	app.add_option("--plugins", c.plugins, "folder holding the plug-in folders");
+	app.add_flag("--version", c.version, "print the tool's version and the loaded module's");
 	c.exportCmd = app.add_subcommand("export", "write the generated molecule as binary glTF");
 	c.exportCmd->add_option("MOLFILE", c.molecule.molfile, "molecule file (.sdf, .mol)")->required();
 	c.exportCmd->add_option("-o", c.output,
@@ -54,6 +59,11 @@ void AddCommands(CLI::App& app, Commands& c)
 	c.exportCmd->add_option("--record", c.record, "export record N only (the first is 1)")
 		->check(CLI::Range(1, INT32_MAX))
 		->excludes(all);
+	c.exportCmd->add_option("--shard", c.shard, "K/N: with --all, only records K, K+N, K+2N, ... (K from 1 to N)")->needs(all);
+	c.exportCmd->add_flag("--resume", c.resume, "with --all, skip records whose file exists")->needs(all);
+	c.exportCmd->add_option("-j,--jobs", c.jobs, "with --all, N worker processes (default: the CPUs this process may use)")
+		->check(CLI::Range(1, 4096))
+		->needs(all);
 	c.exportCmd->add_flag("--html", c.html, "also write a preview page OUT.html beside OUT.glb (opens offline in a browser)")
 		->excludes(all)
 		->excludes("--record");
@@ -89,16 +99,36 @@ int RunCommand(const Commands& c)
 		if (c.dumpCmd->parsed())
 			return tool::DumpCommand(session, c.molecule);
 		if (c.all || c.record > 0)
-			return tool::ExportRecords(c.molecule, c.output, c.record);
+		{
+			tool::BatchOptions batch;
+			batch.all = c.all;
+			batch.record = c.record;
+			batch.resume = c.resume;
+			batch.jobs = c.jobs;
+			batch.verbose = c.verbose;
+			if (!c.shard.empty())
+				tool::ParseShard(c.shard, batch);
+			return tool::ExportRecords(c.molecule, c.output, batch);
+		}
 		// The page template is built beside the tool, as the plug-ins are.
 		const std::string page = ExecutableFolder() + "/preview/page.html";
 		return tool::ExportCommand(session, c.molecule, c.output, c.html ? &page : nullptr, c.merge);
 	}
 	catch (const tool::UsageError& e)
 	{
-		std::cerr << "vireltan-host: " << e.message << "\n";
+		std::cerr << "vireltan-host: " << tool::Printable(e.message) << "\n";
 		return 2;
 	}
+}
+
+// The tool's version, then each module loaded with its own.
+int PrintVersion()
+{
+	std::cout << "vireltan-host " << VIRELTAN_VERSION << "\n";
+	for (const vh::LoadedModule& m : vh::LoadedModules())
+		std::cout << "module " << (m.version.empty() ? "(no version recorded)" : m.version) << " " << tool::Printable(m.path)
+				  << "\n";
+	return 0;
 }
 } // namespace
 
@@ -117,15 +147,23 @@ int main(int argc, char** argv)
 		const int code = app.exit(e);
 		return code == 0 ? 0 : 2;
 	}
+	if (!commands.version && app.get_subcommands().empty())
+	{
+		app.exit(CLI::RequiredError("A subcommand"));
+		return 2;
+	}
 
 	vh::SetConsoleEcho(commands.verbose);
 	if (vh::LoadPlugins(commands.plugins) == 0 || !vh::FindObjectPlugin(ID_VIRELTAN))
 	{
-		std::cerr << "vireltan-host: the Vireltan module could not be loaded from " << commands.plugins << "\n";
+		if (commands.version)
+			std::cout << "vireltan-host " << VIRELTAN_VERSION << "\n";
+		std::cerr << "vireltan-host: the Vireltan module could not be loaded from " << tool::Printable(commands.plugins)
+				  << " (give the folder that holds it with --plugins)\n";
 		vh::UnloadPlugins();
 		return 1;
 	}
-	const int status = RunCommand(commands);
+	const int status = commands.version ? PrintVersion() : RunCommand(commands);
 	vh::UnloadPlugins();
 	return status;
 }

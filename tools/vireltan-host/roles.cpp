@@ -46,4 +46,14 @@ Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummar
 	options.merged = merged;
 	return vh::ExportGltf(doc, Filename(vh::FromUtf8(out)), summary, error, roleName, options);
 }
+
+Bool ExportBytesWithRoles(BaseDocument* doc, std::string& bytes, vh::ExportSummary* summary, std::string* error)
+{
+	const std::unordered_map<BaseObject*, std::string> roles = MaterialRoles(doc);
+	const vh::MaterialRoleName roleName = [&roles](BaseObject* op) {
+		const auto found = roles.find(op);
+		return found == roles.end() ? std::string() : found->second;
+	};
+	return vh::ExportGltfBytes(doc, bytes, summary, error, roleName);
+}
 } // namespace tool

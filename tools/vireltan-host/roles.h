@@ -18,4 +18,6 @@ std::unordered_map<BaseObject*, std::string> MaterialRoles(BaseDocument* doc);
 // role on its own; `merged` writes one mesh per material instead of the object tree.
 Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummary* summary, std::string* error,
 	bool merged = false);
+// The bytes ExportWithRoles would write, in memory (the batch writes and commits them itself).
+Bool ExportBytesWithRoles(BaseDocument* doc, std::string& bytes, vh::ExportSummary* summary, std::string* error);
 } // namespace tool

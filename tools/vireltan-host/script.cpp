@@ -54,7 +54,7 @@ enum class StepResult
 
 StepResult Fail(const StepLine& line, const std::string& what, StepResult result)
 {
-	std::cerr << "vireltan-host: line " << line.number << ": " << what << "\n";
+	std::cerr << "vireltan-host: line " << line.number << ": " << Printable(what) << "\n";
 	return result;
 }
 

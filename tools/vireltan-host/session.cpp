@@ -15,6 +15,28 @@ Vireltan* MoleculeData(BaseObject* op)
 	return molecule::Data(op);
 }
 
+std::string Printable(const std::string& text)
+{
+	static const char digits[] = "0123456789abcdef";
+	std::string out;
+	out.reserve(text.size());
+	for (const char c : text)
+	{
+		const unsigned char b = static_cast<unsigned char>(c);
+		if (b < 0x20 || b == 0x7f)
+		{
+			out += "\\x";
+			out += digits[b >> 4];
+			out += digits[b & 15];
+		}
+		else
+		{
+			out += c;
+		}
+	}
+	return out;
+}
+
 Session::~Session()
 {
 	if (doc)
@@ -54,8 +76,8 @@ Vector ParseColour(const std::string& text, const std::string& what)
 	std::string part;
 	while (std::getline(in, part, ','))
 		parts.push_back(ParseFloat(part, what));
-	if (parts.size() != 3)
-		throw UsageError{"bad colour for " + what + ": '" + text + "' (expected r,g,b)"};
+	if (parts.size() != 3 || !std::isfinite(parts[0]) || !std::isfinite(parts[1]) || !std::isfinite(parts[2]))
+		throw UsageError{"bad colour for " + what + ": '" + text + "' (expected r,g,b, three finite numbers)"};
 	return Vector(parts[0], parts[1], parts[2]);
 }
 
@@ -107,6 +129,22 @@ void BuildPanel(Session& s)
 	if (NodeData* data = s.op->GetNodeData())
 		data->GetDDescription(s.op, d, flags);
 	Description::Free(d);
+}
+
+// Whether the attribute panel shows the parameter: a user cannot type into a hidden one (the
+// material group count, which only the add and remove buttons keep).
+Bool PanelShows(Session& s, const vh::ParamInfo& p)
+{
+	Description* d = Description::Alloc();
+	if (!d)
+		return false;
+	DESCFLAGS_DESC flags = DESCFLAGS_DESC::NONE;
+	if (NodeData* data = s.op->GetNodeData())
+		data->GetDDescription(s.op, d, flags);
+	const BaseContainer* bc = d->GetParameterI(DescID(DescLevel(p.id, p.dtype, 0)), nullptr);
+	const Bool shown = bc && !bc->GetBool(DESC_HIDE);
+	Description::Free(d);
+	return shown;
 }
 
 BaseMaterial* FindMaterial(Session& s, const std::string& name)
@@ -221,6 +259,8 @@ void SetParameter(Session& s, const std::string& name, const std::string& value)
 	const vh::ParamInfo* p = FindParameter(name);
 	if (!p || !HasValue(p->dtype))
 		throw UsageError{"unknown parameter '" + name + "'"};
+	if (!PanelShows(s, *p))
+		throw UsageError{name + " is kept by the object itself and cannot be set (the attribute panel does not show it)"};
 	GeData data;
 	switch (p->dtype)
 	{

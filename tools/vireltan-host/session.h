@@ -18,6 +18,10 @@ struct UsageError
 	std::string message;
 };
 
+// The text with control bytes (a line end, an escape sequence, a tab) written as \xNN, so that a
+// file name or a record's first line shown in a message can neither break the line nor drive the terminal.
+std::string Printable(const std::string& text);
+
 // The molecule object's data behind op; nullptr when op is not a molecule object. The only way
 // the tool reaches the plug-in's members.
 Vireltan* MoleculeData(BaseObject* op);
