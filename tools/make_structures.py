@@ -1,6 +1,9 @@
 #!/usr/bin/python3
-"""Writes the structure test files under tests/data/structures/ from the demo PDB files of Debian's
-pymol-data (/usr/share/pymol/data/demo), with gemmi's Python module (python3-gemmi):
+"""Writes the protein example examples/1tii.pdb.gz and the structure test files under
+tests/data/structures/ from the demo PDB files of Debian's pymol-data (/usr/share/pymol/data/demo),
+with gemmi's Python module (python3-gemmi):
+
+- examples/1tii.pdb.gz: 1tii.pdb as it is, gzip-compressed;
 
 - pept.cif, 1tii.cif.gz: mmCIF twins of pept.pdb and 1tii.pdb, written by gemmi;
 - pept_models.pdb, pept_models.cif: three models of pept.pdb, each moved by a different offset;
@@ -8,7 +11,7 @@ pymol-data (/usr/share/pymol/data/demo), with gemmi's Python module (python3-gem
   (a first letter other than A), the later conformer moved by 0.8 Å;
 - pept_old.pdb: pept.pdb as old files are: no element columns, an entry code and serial in columns 73-80.
 
-Run: /usr/bin/python3 tools/make_structure_tests.py
+Run: /usr/bin/python3 tools/make_structures.py
 """
 import gzip
 import os
@@ -18,6 +21,7 @@ import gemmi
 DEMO = "/usr/share/pymol/data/demo"
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "..", "tests", "data", "structures")
+EXAMPLES = os.path.join(HERE, "..", "examples")
 
 
 def pdb_lines(name):
@@ -58,6 +62,9 @@ def mmcif_twin(pdb_path, cif_path, gz=False):
 
 def main():
     os.makedirs(OUT, exist_ok=True)
+    with open(os.path.join(DEMO, "1tii.pdb"), "rb") as f, \
+            gzip.GzipFile(os.path.join(EXAMPLES, "1tii.pdb.gz"), "wb", mtime=0) as out:
+        out.write(f.read())
     mmcif_twin(os.path.join(DEMO, "pept.pdb"), os.path.join(OUT, "pept.cif"))
     mmcif_twin(os.path.join(DEMO, "1tii.pdb"), os.path.join(OUT, "1tii.cif.gz"), gz=True)
 
