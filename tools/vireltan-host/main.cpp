@@ -81,6 +81,7 @@ void AddCommands(CLI::App& app, Commands& c)
 int RunCommand(const Commands& c)
 {
 	tool::Session session;
+	std::string given, handedPath; // a structure file's name and that of the SD file made of it
 	try
 	{
 		if (!session.NewDocument())
@@ -107,7 +108,9 @@ int RunCommand(const Commands& c)
 			}
 			if (output.empty())
 				output = tool::StructureOutput(molecule.molfile, c.all, c.record);
-			molecule.molfile = handed->Path();
+			given = molecule.molfile;
+			handedPath = handed->Path();
+			molecule.molfile = handedPath;
 		}
 		if (c.dumpCmd->parsed())
 			return tool::DumpCommand(session, molecule);
@@ -119,7 +122,11 @@ int RunCommand(const Commands& c)
 	}
 	catch (const tool::UsageError& e)
 	{
-		std::cerr << "vireltan-host: " << e.message << "\n";
+		std::string message = e.message;
+		const size_t at = handedPath.empty() ? std::string::npos : message.find(handedPath);
+		if (at != std::string::npos)
+			message.replace(at, handedPath.size(), given);
+		std::cerr << "vireltan-host: " << message << "\n";
 		return 2;
 	}
 }
