@@ -58,25 +58,26 @@ void PerceiveBonds(Record& record, const RadiusTable& radii, const BondRule& rul
 	const std::vector<Atom>& atoms = record.atoms;
 	const size_t n = atoms.size();
 	std::vector<double> radius(n);
-	std::vector<int32_t> members; // atoms with a radius
-	members.reserve(n);
+	size_t members = 0; // atoms with a radius
 	double largest = 0;
 	double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
 	for (size_t i = 0; i < n; ++i)
 	{
 		radius[i] = radii.Covalent(atoms[i].symbol);
 		const double p[3] = {atoms[i].x, atoms[i].y, atoms[i].z};
-		if (radius[i] < 0 || !std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
+		if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
+			radius[i] = -1;
+		if (radius[i] < 0)
 			continue;
 		for (int k = 0; k < 3; ++k)
 		{
-			lo[k] = members.empty() ? p[k] : std::min(lo[k], p[k]);
-			hi[k] = members.empty() ? p[k] : std::max(hi[k], p[k]);
+			lo[k] = members == 0 ? p[k] : std::min(lo[k], p[k]);
+			hi[k] = members == 0 ? p[k] : std::max(hi[k], p[k]);
 		}
-		members.push_back(int32_t(i));
+		++members;
 		largest = std::max(largest, radius[i]);
 	}
-	if (members.size() < 2)
+	if (members < 2)
 		return;
 
 	// Cells at least as wide as the longest possible bond, so that a partner lies in one of the 27
@@ -93,31 +94,36 @@ void PerceiveBonds(Record& record, const RadiusTable& radii, const BondRule& rul
 		}
 		return count;
 	};
-	const int64_t limit = int64_t(members.size()) * 2 + 8;
+	const int64_t limit = int64_t(members) * 8 + 64;
 	while (fit() > limit && std::isfinite(cell))
-		cell *= 1.5;
-	const auto cellOf = [&](int32_t i, int k) {
-		const double p = k == 0 ? atoms[size_t(i)].x : k == 1 ? atoms[size_t(i)].y : atoms[size_t(i)].z;
-		return std::min(dims[k] - 1, int64_t((p - lo[k]) / cell));
-	};
-	const auto index = [&](int64_t x, int64_t y, int64_t z) { return size_t((z * dims[1] + y) * dims[0] + x); };
+		cell *= 1.25;
+	const auto axis = [&](double p, int k) { return std::min(dims[k] - 1, int64_t((p - lo[k]) / cell)); };
 
-	// Atoms sorted by cell: start[c]..start[c+1] in `order` are the atoms of cell c.
+	// The atoms sorted by cell, their positions and radii side by side: start[c]..start[c+1] are
+	// those of cell c, so that the atoms of a cell are read from memory in one run.
+	struct Placed
+	{
+		double x, y, z, r;
+		int32_t index;
+	};
 	const size_t cells = size_t(dims[0] * dims[1] * dims[2]);
 	std::vector<int32_t> start(cells + 1, 0);
-	std::vector<uint32_t> cellIndex(members.size());
-	for (size_t m = 0; m < members.size(); ++m)
+	std::vector<uint32_t> cellOf(n, 0);
+	for (size_t i = 0; i < n; ++i)
 	{
-		cellIndex[m] = uint32_t(index(cellOf(members[m], 0), cellOf(members[m], 1), cellOf(members[m], 2)));
-		++start[cellIndex[m] + 1];
+		if (radius[i] < 0)
+			continue;
+		cellOf[i] = uint32_t((axis(atoms[i].z, 2) * dims[1] + axis(atoms[i].y, 1)) * dims[0] + axis(atoms[i].x, 0));
+		++start[cellOf[i] + 1];
 	}
 	for (size_t c = 0; c < cells; ++c)
 		start[c + 1] += start[c];
-	std::vector<int32_t> order(members.size());
+	std::vector<Placed> placed(members);
 	{
 		std::vector<int32_t> fill(start.begin(), start.end() - 1);
-		for (size_t m = 0; m < members.size(); ++m)
-			order[size_t(fill[cellIndex[m]]++)] = members[m];
+		for (size_t i = 0; i < n; ++i)
+			if (radius[i] >= 0)
+				placed[size_t(fill[cellOf[i]]++)] = Placed{atoms[i].x, atoms[i].y, atoms[i].z, radius[i], int32_t(i)};
 	}
 
 	std::unordered_set<uint64_t> existing;
@@ -126,36 +132,39 @@ void PerceiveBonds(Record& record, const RadiusTable& radii, const BondRule& rul
 		existing.insert(PairKey(b.a, b.b));
 
 	const double minimum2 = rule.minimum * rule.minimum;
-	std::vector<Bond> found;
-	found.reserve(n + n / 8);
-	for (size_t m = 0; m < members.size(); ++m)
+	record.bonds.reserve(record.bonds.size() + n + n / 4);
+	std::vector<int32_t> partners;
+	for (size_t i = 0; i < n; ++i)
 	{
-		const int32_t i = members[m];
-		const Atom& ai = atoms[size_t(i)];
-		const int64_t cx = cellOf(i, 0), cy = cellOf(i, 1), cz = cellOf(i, 2);
-		for (int64_t z = std::max<int64_t>(0, cz - 1); z <= std::min(dims[2] - 1, cz + 1); ++z)
-			for (int64_t y = std::max<int64_t>(0, cy - 1); y <= std::min(dims[1] - 1, cy + 1); ++y)
-				for (int64_t x = std::max<int64_t>(0, cx - 1); x <= std::min(dims[0] - 1, cx + 1); ++x)
+		if (radius[i] < 0)
+			continue;
+		const double x = atoms[i].x, y = atoms[i].y, z = atoms[i].z, r = radius[i] + rule.tolerance;
+		const int64_t c = int64_t(cellOf[i]);
+		const int64_t cx = c % dims[0], cy = (c / dims[0]) % dims[1], cz = c / (dims[0] * dims[1]);
+		partners.clear();
+		for (int64_t gz = std::max<int64_t>(0, cz - 1); gz <= std::min(dims[2] - 1, cz + 1); ++gz)
+			for (int64_t gy = std::max<int64_t>(0, cy - 1); gy <= std::min(dims[1] - 1, cy + 1); ++gy)
+			{
+				// The three cells of a row are one run of the sorted atoms.
+				const int64_t row = (gz * dims[1] + gy) * dims[0];
+				const int32_t from = start[size_t(row + std::max<int64_t>(0, cx - 1))];
+				const int32_t to = start[size_t(row + std::min(dims[0] - 1, cx + 1) + 1)];
+				for (int32_t k = from; k < to; ++k)
 				{
-					const size_t c = index(x, y, z);
-					for (int32_t k = start[c]; k < start[c + 1]; ++k)
-					{
-						const int32_t j = order[size_t(k)];
-						if (j <= i)
-							continue;
-						const Atom& aj = atoms[size_t(j)];
-						const double dx = ai.x - aj.x, dy = ai.y - aj.y, dz = ai.z - aj.z;
-						const double d2 = dx * dx + dy * dy + dz * dz;
-						const double reach = radius[size_t(i)] + radius[size_t(j)] + rule.tolerance;
-						if (d2 > minimum2 && d2 <= reach * reach)
-							found.push_back(Bond{i, j, 1});
-					}
+					const Placed& q = placed[size_t(k)];
+					if (q.index <= int32_t(i))
+						continue;
+					const double dx = x - q.x, dy = y - q.y, dz = z - q.z;
+					const double d2 = dx * dx + dy * dy + dz * dz;
+					const double reach = r + q.r;
+					if (d2 > minimum2 && d2 <= reach * reach)
+						partners.push_back(q.index);
 				}
+			}
+		std::sort(partners.begin(), partners.end());
+		for (int32_t j : partners)
+			if (existing.empty() || existing.count(PairKey(int32_t(i), j)) == 0)
+				record.bonds.push_back(Bond{int32_t(i), j, 1});
 	}
-	std::sort(found.begin(), found.end(), [](const Bond& p, const Bond& q) { return p.a != q.a ? p.a < q.a : p.b < q.b; });
-	record.bonds.reserve(record.bonds.size() + found.size());
-	for (const Bond& b : found)
-		if (existing.empty() || existing.count(PairKey(b.a, b.b)) == 0)
-			record.bonds.push_back(b);
 }
 } // namespace structure

@@ -66,10 +66,23 @@ Record ModelRecord(const gemmi::Structure& st, gemmi::Model& model, const std::s
 		for (const gemmi::Residue& residue : chain.residues)
 			count += residue.atoms.size();
 	record.atoms.reserve(count);
+	// The atoms the covalent links name, resolved first: only their indices are kept.
+	std::vector<std::pair<const gemmi::Atom*, const gemmi::Atom*>> links;
 	std::unordered_map<const gemmi::Atom*, int32_t> index;
-	const bool links = !st.connections.empty();
-	if (links)
-		index.reserve(count);
+	for (const gemmi::Connection& c : st.connections)
+	{
+		// Metal coordination and hydrogen bonds are not covalent; a partner in another copy of the
+		// asymmetric unit is not an atom of this record.
+		if ((c.type != gemmi::Connection::Covale && c.type != gemmi::Connection::Disulf) || c.asu == gemmi::Asu::Different)
+			continue;
+		const gemmi::Atom* a = model.find_cra(c.partner1, true).atom;
+		const gemmi::Atom* b = model.find_cra(c.partner2, true).atom;
+		if (!a || !b || a == b)
+			continue;
+		links.emplace_back(a, b);
+		index.emplace(a, -1);
+		index.emplace(b, -1);
+	}
 	if (serials)
 		serials->reserve(count);
 	for (const gemmi::Chain& chain : model.chains)
@@ -88,29 +101,23 @@ Record ModelRecord(const gemmi::Structure& st, gemmi::Model& model, const std::s
 				atom.z = p[2];
 				const int32_t i = int32_t(record.atoms.size());
 				record.atoms.push_back(atom);
-				if (links)
-					index.emplace(&a, i);
+				if (!index.empty())
+				{
+					const auto found = index.find(&a);
+					if (found != index.end())
+						found->second = i;
+				}
 				if (serials)
 					serials->emplace(a.serial, i);
 			}
 
 	std::unordered_map<uint64_t, bool> seen;
-	for (const gemmi::Connection& c : st.connections)
+	for (const auto& link : links)
 	{
-		// Metal coordination and hydrogen bonds are not covalent; a partner in another copy of the
-		// asymmetric unit is not an atom of this record.
-		if ((c.type != gemmi::Connection::Covale && c.type != gemmi::Connection::Disulf) || c.asu == gemmi::Asu::Different)
+		const int32_t a = index[link.first], b = index[link.second];
+		if (a < 0 || b < 0 || !seen.emplace(PairKey(a, b), true).second)
 			continue;
-		const gemmi::Atom* a = model.find_cra(c.partner1, true).atom;
-		const gemmi::Atom* b = model.find_cra(c.partner2, true).atom;
-		if (!a || !b)
-			continue;
-		const auto ia = index.find(a), ib = index.find(b);
-		if (ia == index.end() || ib == index.end() || ia->second == ib->second)
-			continue;
-		if (!seen.emplace(PairKey(ia->second, ib->second), true).second)
-			continue;
-		record.bonds.push_back(Bond{std::min(ia->second, ib->second), std::max(ia->second, ib->second), 1});
+		record.bonds.push_back(Bond{std::min(a, b), std::max(a, b), 1});
 	}
 	return record;
 }

@@ -73,12 +73,12 @@ std::vector<Record> ReadMmcif(const std::string& path, const RadiusTable& radii)
 	{
 		KeepFirstConformer(model);
 		Record record = ModelRecord(st, model, path, nullptr);
+		model.chains.clear();
+		model.chains.shrink_to_fit();
 		if (record.atoms.empty())
 			continue;
 		PerceiveBonds(record, radii);
 		records.push_back(std::move(record));
-		model.chains.clear();
-		model.chains.shrink_to_fit();
 	}
 	if (records.empty())
 		throw ReadError(path + ": no atoms in _atom_site");

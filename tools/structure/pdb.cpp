@@ -1,9 +1,7 @@
 // PDB files through gemmi's reader, behind a line filter that checks the coordinate columns,
 // makes old files readable and keeps the CONECT records, which gemmi passes over.
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -57,6 +55,26 @@ bool ElementColumns(const char* p)
 		if (!((*c >= 'A' && *c <= 'Z') || (*c >= 'a' && *c <= 'z')))
 			return false;
 	return symbol[0] != 0 && gemmi::find_element(symbol) != gemmi::El::X;
+}
+
+// An 8-column coordinate field: blanks, a sign, digits with a decimal point, blanks.
+bool Number(const char* field)
+{
+	int i = 0;
+	while (i < 8 && field[i] == ' ')
+		++i;
+	if (i < 8 && (field[i] == '-' || field[i] == '+'))
+		++i;
+	int digits = 0;
+	while (i < 8 && field[i] >= '0' && field[i] <= '9')
+		++i, ++digits;
+	if (i < 8 && field[i] == '.')
+		++i;
+	while (i < 8 && field[i] >= '0' && field[i] <= '9')
+		++i, ++digits;
+	while (i < 8 && field[i] == ' ')
+		++i;
+	return digits > 0 && i == 8;
 }
 
 // The lines gemmi reads, from a file or from uncompressed text, each checked on the way.
@@ -127,17 +145,9 @@ private:
 				std::to_string(len));
 		static const char* const axes[] = {"x", "y", "z"};
 		for (int k = 0; k < 3; ++k)
-		{
-			char field[9] = {0};
-			std::memcpy(field, line + 30 + 8 * k, 8);
-			char* end = nullptr;
-			const double v = std::strtod(field, &end);
-			while (end && *end == ' ')
-				++end;
-			if (end == field || (end && *end) || !std::isfinite(v))
+			if (!Number(line + 30 + 8 * k))
 				Fail(std::string("the ") + axes[k] + " coordinate (columns " + std::to_string(31 + 8 * k) + "-" +
-					std::to_string(38 + 8 * k) + ") is not a number: '" + field + "'");
-		}
+					std::to_string(38 + 8 * k) + ") is not a number: '" + std::string(line + 30 + 8 * k, 8) + "'");
 		// Old files keep a serial number or segment text in columns 73-80, where the element and the
 		// charge now are: what is no element symbol or charge there is not read as one.
 		if (len > 76 && (!Blank(line[76]) || !Blank(line[77])) && !ElementColumns(line + 76))
@@ -276,13 +286,14 @@ std::vector<Record> ReadPdb(const std::string& path, const RadiusTable& radii)
 		KeepFirstConformer(model);
 		SerialMap serials;
 		Record record = ModelRecord(st, model, path, conects.empty() ? nullptr : &serials);
+		// The model's atoms are copied: free them before the bonds are looked for.
+		model.chains.clear();
+		model.chains.shrink_to_fit();
 		if (record.atoms.empty())
 			continue;
 		AddConectBonds(record, serials, conects);
 		PerceiveBonds(record, radii);
 		records.push_back(std::move(record));
-		model.chains.clear();
-		model.chains.shrink_to_fit();
 	}
 	if (records.empty())
 		throw ReadError(path + ": no ATOM or HETATM records (not a PDB file?)");
