@@ -30,6 +30,11 @@ LARGEST = os.path.join(ROOT, "examples", "protein_g_b1.sdf")
 TILE = os.path.join(ROOT, "tools", "tile_molecule.py")
 README = os.path.join(ROOT, "bench", "README.md")
 PYMOL_SCRIPT = "hide everything; show spheres; show sticks; set sphere_scale,0.25; save {out}"
+# A real protein from Debian's pymol-data, and PyMOL's commands on it as a user would give them.
+PROTEIN = "/usr/share/pymol/data/demo/1tii.pdb"
+SMALL_PDB = "/usr/share/pymol/data/demo/pept.pdb"
+PYMOL_PROTEIN_SCRIPT = "hide everything; show spheres; show sticks; save {out}"
+TILED_COPIES = 18  # copies of the protein side by side: 102,312 atoms
 ONE_ATOM = """one carbon atom
 
   made by bench/run.py
@@ -46,10 +51,12 @@ def fail(message):
 
 # ---- Google Benchmark -------------------------------------------------------------------------
 
-def run_google_benchmark(exe, repetitions, min_time, out_json, reuse):
+def run_google_benchmark(exe, repetitions, min_time, out_json, reuse, only=None):
     cmd = [exe, "--benchmark_repetitions=%d" % repetitions, "--benchmark_min_time=%g" % min_time,
            "--benchmark_report_aggregates_only=true",
            "--benchmark_out=" + out_json, "--benchmark_out_format=json"]
+    if only:
+        cmd.append("--benchmark_filter=" + only)
     if not reuse:
         print("$ " + " ".join(cmd), flush=True)
         if subprocess.run(cmd).returncode != 0:
@@ -318,6 +325,78 @@ def measure_batch(host, workdir, runs=3):
     os.remove(large)
     return {"records": records, "wall": statistics.median(walls), "rss_kb": rss_kb,
             "large_records": copies * amino.count("$$$$\n")}
+# ---- structure files: PDB read through gemmi, bonds perceived --------------------------------
+
+def write_tiled(path, copies=TILED_COPIES):
+    """Copies of PROTEIN side by side, 100 Å apart, as one model: a 100k-atom PDB file."""
+    with open(PROTEIN) as f:
+        atoms = [l.rstrip("\n") for l in f if l.startswith(("ATOM  ", "HETATM"))]
+    serial = 0
+    with open(path, "w") as out:
+        out.write("HEADER    BENCHMARK                               01-JAN-00   TILE\n")
+        for c in range(copies):
+            for l in atoms:
+                serial += 1
+                x = float(l[30:38]) + 100.0 * (c % 6)
+                y = float(l[38:46]) + 100.0 * (c // 6)
+                out.write("%s%5d%s%8.3f%8.3f%s\n" % (l[:6], serial % 100000, l[11:30], x, y, l[46:]))
+        out.write("END\n")
+    return serial
+
+
+def compare_structures(host, measure, runs, workdir, tiled):
+    """1tii.pdb to .glb against PyMOL to .dae; the peak memory of converting the tiled file."""
+    out_glb = os.path.join(workdir, "protein.glb")
+    out_dae = os.path.join(workdir, "protein.dae")
+    out_sdf = os.path.join(workdir, "tiled.sdf")
+    report = os.path.join(workdir, "measured.txt")
+    ours = [host, "export", PROTEIN, "-o", out_glb]
+    theirs = ["pymol", "-cq", PROTEIN, "-d", PYMOL_PROTEIN_SCRIPT.format(out=out_dae)]
+    convert = [host, "convert", tiled, "-o", out_sdf]
+    small = [host, "convert", SMALL_PDB, "-o", out_sdf]
+    env = dict(os.environ, PATH="/usr/bin:/bin:" + os.environ.get("PATH", ""))
+    for cmd, out in ((ours, out_glb), (theirs, out_dae), (convert, out_sdf), (small, out_sdf)):
+        run_process(measure, cmd, out, env, report)
+    results = {"vireltan": [], "pymol": [], "convert": [], "small": []}
+    for i in range(runs):
+        print("  structure run %d of %d" % (i + 1, runs), flush=True)
+        results["vireltan"].append(run_process(measure, ours, out_glb, env, report))
+        results["pymol"].append(run_process(measure, theirs, out_dae, env, report))
+        results["convert"].append(run_process(measure, convert, out_sdf, env, report))
+        results["small"].append(run_process(measure, small, out_sdf, env, report))
+    summary = {name: {key: statistics.median(r[key] for r in rs) for key in ("wall", "cpu", "rss_kb")}
+               for name, rs in results.items()}
+    summary["convert"]["rss_kb_max"] = max(r["rss_kb"] for r in results["convert"])
+    summary["tiled_bytes"] = os.path.getsize(tiled)
+    summary["runs"] = runs
+    return summary
+
+
+def structure_rows(gb, st):
+    rows = []
+
+    def row(what, ours, other, ratio, target, holds):
+        rows.append((what, ours, other, "%.3g" % ratio, target, "yes" if holds else "no" if holds is not None else "-"))
+
+    v, p = st["vireltan"], st["pymol"]
+    r = p["cpu"] / v["cpu"]
+    row("whole process, protein 1tii.pdb (5684 atoms) to .glb (vireltan-host) vs to .dae (PyMOL), CPU", ms(v["cpu"]),
+        ms(p["cpu"]), r, "PyMOL / ours >= 20 (aim 50)", r >= 20)
+    r = p["wall"] / v["wall"]
+    row("the same, wall clock", ms(v["wall"]), ms(p["wall"]), r, "PyMOL / ours >= 20 (aim 50)", r >= 20)
+    read = gb.get("BM_ReadStructure")
+    if read:
+        atoms = int(read["counters"].get("atoms", 0))
+        row("reading a %d-atom PDB file and perceiving its bonds (%d), CPU" % (atoms, int(read["counters"].get("bonds", 0))),
+            ms(read["cpu"]), "100 ms", read["cpu"] / 0.1, "ours / 100 ms <= 1", read["cpu"] <= 0.1)
+        perceive = gb["BM_PerceiveBonds"]
+        rows.append(("of which perceiving the bonds, CPU", ms(perceive["cpu"]), "", "", "", "-"))
+    grown_kb = st["convert"]["rss_kb_max"] - st["small"]["rss_kb"]
+    limit_kb = 3 * st["tiled_bytes"] / 1024
+    r = grown_kb / limit_kb
+    row("peak memory of reading it (convert, highest of %d runs, less a 107-atom file's %s) vs 3 x the file (%.1f MB)" %
+        (st["runs"], mib(st["small"]["rss_kb"]), st["tiled_bytes"] / 1e6), mib(grown_kb), mib(limit_kb), r, "< 1", r < 1)
+    return rows
 
 
 # ---- the machine ------------------------------------------------------------------------------
@@ -476,7 +555,14 @@ METHOD = """\
 - Triangles are counted in the written files: in the `.glb` the index count / 3 of each node's mesh,
   in the `.dae` n - 2 for every n-gon of each instanced geometry.
 - Ratios use CPU time: the machine is shared, and wall time measures the neighbours too (see the
-  load average below); the wall clock of the whole-process comparison is shown beside it."""
+  load average below); the wall clock of the whole-process comparison is shown beside it.
+- Structure files: `vireltan-host export 1tii.pdb` (Debian's `pymol-data`, 5684 atoms) against
+  `pymol -cq 1tii.pdb -d '{pymol_protein}'`, measured as the whole processes above. A 100k-atom
+  PDB file is written of {copies} copies of that protein side by side (`write_tiled`); Google Benchmark
+  times reading it and perceiving its bonds in process (`bench/structure_bench.cpp`,
+  `structure::ReadStructure`: gemmi's PDB reader, the first conformer, the bonds), and perceiving
+  alone. Its read's peak memory is that of `vireltan-host convert` on it (which reads it whole
+  before writing), less that of converting the 107-atom `pept.pdb`, against three times the file's size."""
 
 
 def main():
@@ -488,6 +574,8 @@ def main():
     parser.add_argument("--no-write", action="store_true", help="print the table but leave bench/README.md alone")
     parser.add_argument("--scale-only", action="store_true",
                         help="only export the tiled 10k, 100k and 1M-atom molecules and print their table")
+    parser.add_argument("--structures-only", action="store_true",
+                        help="measure and print only the structure-file rows (implies --no-write)")
     parser.add_argument("--reuse", action="store_true",
                         help="take the Google Benchmark figures of the last run (BUILD_DIR/bench-results.json)")
     args = parser.parse_args()
@@ -496,7 +584,7 @@ def main():
     host = os.path.join(build, "vireltan-host")
     exe = os.path.join(build, "bench", "vireltan_bench")
     measure = os.path.join(build, "bench", "vireltan_measure")
-    for path in (host, exe, measure, RECORD, LARGEST):
+    for path in (host, exe, measure, RECORD, LARGEST, PROTEIN):
         if not os.path.exists(path):
             fail("%s is missing; run `make bench`" % path)
     if shutil.which("pymol") is None:
@@ -508,7 +596,15 @@ def main():
     if args.scale_only:
         print(scale_table(scale_runs(host, measure, workdir, env)))
         return 0
-
+    tiled = os.path.join(workdir, "tiled.pdb")
+    write_tiled(tiled)
+    os.environ["VIRELTAN_BENCH_STRUCTURE"] = tiled
+    if args.structures_only:
+        _, gb = run_google_benchmark(exe, args.repetitions, args.min_time, os.path.join(build, "bench-structures.json"),
+                                     False, "Structure|Perceive")
+        print("whole processes on structure files ...", flush=True)
+        print(markdown_table(structure_rows(gb, compare_structures(host, measure, args.runs, workdir, tiled))))
+        return 0
     started = datetime.datetime.now(datetime.timezone.utc)
     context, gb = run_google_benchmark(exe, args.repetitions, args.min_time, os.path.join(build, "bench-results.json"),
                                        args.reuse)
@@ -520,9 +616,11 @@ def main():
     scale = scale_table(scale_runs(host, measure, workdir, env))
     print("export --all ...", flush=True)
     batch = measure_batch(host, workdir)
+    print("whole processes on structure files ...", flush=True)
+    structures = compare_structures(host, measure, args.runs, workdir, tiled)
     load_end = os.getloadavg()[0]
 
-    rows = build_rows(gb, rd_record, rd_largest, proc, batch)
+    rows = build_rows(gb, rd_record, rd_largest, proc, batch) + structure_rows(gb, structures)
     table = markdown_table(rows)
     print()
     print(table)
@@ -552,7 +650,8 @@ def main():
         "",
         "## Method",
         "",
-        METHOD.format(reps=args.repetitions, min_time=args.min_time, runs=args.runs, pymol=PYMOL_SCRIPT.format(out="out.dae")),
+        METHOD.format(reps=args.repetitions, min_time=args.min_time, runs=args.runs, pymol=PYMOL_SCRIPT.format(out="out.dae"),
+                      pymol_protein=PYMOL_PROTEIN_SCRIPT.format(out="out.dae"), copies=TILED_COPIES),
         "",
         "## Machine",
         "",

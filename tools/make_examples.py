@@ -347,7 +347,11 @@ def write_examples_readme(made):
              "`interleukin2_v3000.mol` is not embedded: it is the folded structure of the",
              "demo file `il2.pdb` of Debian's `pymol-data` package, hydrogens included,",
              "read and written by RDKit (bond orders from RDKit's residue templates,",
-             "kekulised). See `docs/data.md`.", ""]
+             "kekulised). See `docs/data.md`.", "",
+             "`1tii.pdb.gz` is not written by this script: it is the demo entry `1tii.pdb`",
+             "of `pymol-data` (heat-labile enterotoxin type IIB, 5684 atoms, no hydrogens) as",
+             "it is, gzip-compressed by `tools/make_structures.py`; `vireltan-host` reads it",
+             "(see `docs/usage.md`).", ""]
     with open(os.path.join(EXAMPLES, "README.md"), "w", newline="\n") as fh:
         fh.write("\n".join(rows))
 

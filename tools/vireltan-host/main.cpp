@@ -1,5 +1,6 @@
 // vireltan-host: loads the plug-in module headlessly, drives molecule objects, dumps and exports them.
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -10,6 +11,8 @@
 #include "records.h"
 #include "script.h"
 #include "session.h"
+#include "structure.h"
+#include "structures.h"
 #include "vh/host.h"
 #include "vh/loader.h"
 
@@ -31,7 +34,9 @@ struct Commands
 	CLI::App* exportCmd = nullptr;
 	CLI::App* dumpCmd = nullptr;
 	CLI::App* runCmd = nullptr;
+	CLI::App* convertCmd = nullptr;
 	std::string plugins;
+	std::string convertInput;
 	tool::MoleculeOptions molecule;
 	std::string output;
 	bool all = false;
@@ -52,7 +57,7 @@ void AddCommands(CLI::App& app, Commands& c)
 	app.add_option("--plugins", c.plugins, "folder holding the plug-in folders");
 	app.add_flag("--version", c.version, "print the tool's version and the loaded module's");
 	c.exportCmd = app.add_subcommand("export", "write the generated molecule as binary glTF");
-	c.exportCmd->add_option("MOLFILE", c.molecule.molfile, "molecule file (.sdf, .mol)")->required();
+	c.exportCmd->add_option("MOLFILE", c.molecule.molfile, "molecule file (.sdf, .mol; .pdb, .ent, .cif, .mmcif, .xyz, each also .gz)")->required();
 	c.exportCmd->add_option("-o", c.output,
 		"output file (default: the molecule file's name with .glb); with --all the folder for the files");
 	CLI::Option* all = c.exportCmd->add_flag("--all", c.all, "export every record of the file, one .glb each");
@@ -71,12 +76,15 @@ void AddCommands(CLI::App& app, Commands& c)
 		->excludes(all)
 		->excludes("--record");
 	c.dumpCmd = app.add_subcommand("dump", "print the evaluated document as JSON");
-	c.dumpCmd->add_option("MOLFILE", c.molecule.molfile, "molecule file (.sdf, .mol)")->required();
+	c.dumpCmd->add_option("MOLFILE", c.molecule.molfile, "molecule file (.sdf, .mol; .pdb, .ent, .cif, .mmcif, .xyz, each also .gz)")->required();
 	for (CLI::App* cmd : {c.exportCmd, c.dumpCmd})
 	{
 		cmd->add_option("--set", c.molecule.sets, "NAME=VALUE: set a parameter as the attribute panel does");
 		cmd->add_option("--material", c.molecule.materials, "SYMBOL[:NAME][:#RRGGBB]: add a material group");
 	}
+	c.convertCmd = app.add_subcommand("convert", "write a PDB, mmCIF, XYZ or SD file as an MDL file (.sdf: every record; .mol: the first)");
+	c.convertCmd->add_option("IN", c.convertInput, "structure file (.pdb, .ent, .cif, .mmcif, .xyz, each also .gz; .sdf, .mol)")->required();
+	c.convertCmd->add_option("-o", c.output, "output file, OUT.sdf or OUT.mol")->required();
 	c.runCmd = app.add_subcommand("run", "run a script of steps");
 	c.runCmd->add_option("SCRIPT", c.script, "script file")->required();
 	for (CLI::App* cmd : {c.exportCmd, c.dumpCmd, c.runCmd})
@@ -87,6 +95,7 @@ void AddCommands(CLI::App& app, Commands& c)
 int RunCommand(const Commands& c)
 {
 	tool::Session session;
+	std::string given, handedPath; // a structure file's name and that of the SD file made of it
 	try
 	{
 		if (!session.NewDocument())
@@ -96,8 +105,29 @@ int RunCommand(const Commands& c)
 		}
 		if (c.runCmd->parsed())
 			return tool::RunScript(session, c.script);
+		// A structure file reaches the object as the SD file `convert` writes of it.
+		std::unique_ptr<tool::HandedOver> handed;
+		tool::MoleculeOptions molecule = c.molecule;
+		std::string output = c.output;
+		if (tool::IsStructureFile(molecule.molfile))
+		{
+			try
+			{
+				handed = std::make_unique<tool::HandedOver>(molecule.molfile, tool::ElementTablePath(c.plugins));
+			}
+			catch (const structure::ReadError& e)
+			{
+				std::cerr << "vireltan-host: " << e.what() << "; nothing " << (c.dumpCmd->parsed() ? "printed" : "exported") << "\n";
+				return 1;
+			}
+			if (output.empty())
+				output = tool::StructureOutput(molecule.molfile, c.all, c.record);
+			given = molecule.molfile;
+			handedPath = handed->Path();
+			molecule.molfile = handedPath;
+		}
 		if (c.dumpCmd->parsed())
-			return tool::DumpCommand(session, c.molecule);
+			return tool::DumpCommand(session, molecule);
 		if (c.all || c.record > 0)
 		{
 			tool::BatchOptions batch;
@@ -108,15 +138,19 @@ int RunCommand(const Commands& c)
 			batch.verbose = c.verbose;
 			if (!c.shard.empty())
 				tool::ParseShard(c.shard, batch);
-			return tool::ExportRecords(c.molecule, c.output, batch);
+			return tool::ExportRecords(molecule, output, batch);
 		}
 		// The page template is built beside the tool, as the plug-ins are.
 		const std::string page = ExecutableFolder() + "/preview/page.html";
-		return tool::ExportCommand(session, c.molecule, c.output, c.html ? &page : nullptr, c.merge);
+		return tool::ExportCommand(session, molecule, output, c.html ? &page : nullptr, c.merge);
 	}
 	catch (const tool::UsageError& e)
 	{
-		std::cerr << "vireltan-host: " << tool::Printable(e.message) << "\n";
+		std::string message = e.message;
+		const size_t at = handedPath.empty() ? std::string::npos : message.find(handedPath);
+		if (at != std::string::npos)
+			message.replace(at, handedPath.size(), given);
+		std::cerr << "vireltan-host: " << tool::Printable(message) << "\n";
 		return 2;
 	}
 }
@@ -153,6 +187,19 @@ int main(int argc, char** argv)
 		return 2;
 	}
 
+	if (commands.convertCmd->parsed())
+	{
+		// Needs the element table's radii, not the module.
+		try
+		{
+			return tool::ConvertCommand(commands.convertInput, commands.output, tool::ElementTablePath(commands.plugins));
+		}
+		catch (const tool::UsageError& e)
+		{
+			std::cerr << "vireltan-host: " << e.message << "\n";
+			return 2;
+		}
+	}
 	vh::SetConsoleEcho(commands.verbose);
 	if (vh::LoadPlugins(commands.plugins) == 0 || !vh::FindObjectPlugin(ID_VIRELTAN))
 	{
