@@ -65,7 +65,7 @@ TEST(StructureCli, ModelsAreRecordsForExportAllAndRecord)
 	const Output first = Tool("export '" + dir.File("pept_models.pdb") + "'");
 	ASSERT_EQ(first.status, 0) << first.out;
 	EXPECT_THAT(first.out, HasSubstr("pept_models.glb: 107 atoms, 112 bonds"));
-	EXPECT_THAT(first.out, HasSubstr("the file holds 3 records, only the first was used"));
+	EXPECT_THAT(first.out, HasSubstr("the file holds more than one record, only the first was used"));
 
 	const Output second = Tool("export '" + dir.File("pept_models.pdb") + "' --record 2");
 	ASSERT_EQ(second.status, 0) << second.out;

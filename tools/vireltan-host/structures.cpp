@@ -85,17 +85,18 @@ private:
 // The records of an SD or MOL file, copied as they are.
 size_t CopyMdl(const std::string& in, std::ostream& out, bool first)
 {
-	std::vector<RecordSpan> records;
-	std::string error;
-	if (!ScanRecords(in, records, error))
-		throw structure::ReadError(error);
-	if (records.empty())
-		throw structure::ReadError(in + ": the file is empty");
+	RecordScanner scanner(in);
+	RecordSpan span;
+	std::string firstLine;
 	std::ifstream file(in, std::ios::binary);
-	for (size_t i = 0; i < (first ? 1 : records.size()); ++i)
+	size_t count = 0;
+	for (; scanner.Next(span, firstLine); ++count)
 	{
-		std::string bytes(size_t(records[i].length), '\0');
-		if (!file.seekg(records[i].offset) || !file.read(&bytes[0], records[i].length))
+		// A MOL file takes the first record; the others are only counted.
+		if (first && count > 0)
+			continue;
+		std::string bytes(size_t(span.length), '\0');
+		if (!file.seekg(span.offset) || !file.read(&bytes[0], span.length))
 			throw structure::ReadError(in + ": cannot be read: " + std::strerror(errno));
 		if (!bytes.empty() && bytes.back() != '\n')
 			bytes += '\n';
@@ -116,7 +117,11 @@ size_t CopyMdl(const std::string& in, std::ostream& out, bool first)
 		if (lastLine.compare(0, 4, "$$$$") != 0)
 			out << "$$$$\n";
 	}
-	return records.size();
+	if (!scanner.Error().empty())
+		throw structure::ReadError(scanner.Error());
+	if (count == 0)
+		throw structure::ReadError(in + ": the file is empty");
+	return count;
 }
 
 void WriteRecords(std::ostream& out, const std::string& in, const std::vector<structure::Record>& records, bool first)
