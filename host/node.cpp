@@ -4,8 +4,23 @@
 #include <mutex>
 #include <new>
 #include <unordered_map>
+#include <vector>
+
+#include <sys/mman.h>
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
 
 #include "node.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VH_HAS_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef VH_HAS_ADDRESS_SANITIZER
+#define VH_HAS_ADDRESS_SANITIZER 0
+#endif
 
 namespace vh
 {
@@ -22,6 +37,94 @@ LinkTable& Links()
 {
 	static LinkTable* table = new LinkTable; // never destroyed: atoms may outlive static destruction
 	return *table;
+}
+
+// Nodes come from large blocks the kernel may back with huge pages: a molecule's cache holds
+// hundreds of thousands of them, and faulting their memory in a small page at a time was most of
+// building one. Freed nodes are reused; blocks stay for the life of the process. Under AddressSanitizer
+// and valgrind every node is an allocation of its own, so that they still see each one.
+class NodePool
+{
+public:
+	void* Allocate()
+	{
+		if (!Pooled())
+			return ::operator new(sizeof(Node), std::nothrow);
+		std::lock_guard<std::mutex> hold(_lock);
+		if (_free)
+		{
+			void* p = _free;
+			_free = *static_cast<void**>(p);
+			return p;
+		}
+		if (_end - _next < kSlot && !Grow())
+			return nullptr;
+		void* p = _next;
+		_next += kSlot;
+		return p;
+	}
+
+	void Release(void* p)
+	{
+		if (!Pooled())
+		{
+			::operator delete(p);
+			return;
+		}
+		std::lock_guard<std::mutex> hold(_lock);
+		*static_cast<void**>(p) = _free;
+		_free = p;
+	}
+
+private:
+	static constexpr ptrdiff_t kSlot = ptrdiff_t((sizeof(Node) + alignof(Node) - 1) / alignof(Node) * alignof(Node));
+	static constexpr size_t kBlock = size_t(8) << 20;
+
+	static Bool Pooled()
+	{
+#if defined(__SANITIZE_ADDRESS__) || VH_HAS_ADDRESS_SANITIZER
+		return false;
+#elif defined(RUNNING_ON_VALGRIND)
+		static const Bool pooled = !RUNNING_ON_VALGRIND;
+		return pooled;
+#else
+		return true;
+#endif
+	}
+
+	Bool Grow()
+	{
+		void* block = ::mmap(nullptr, kBlock, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+		if (block == MAP_FAILED)
+			return false;
+		::madvise(block, kBlock, MADV_HUGEPAGE);
+		_next = static_cast<char*>(block);
+		_end = _next + kBlock;
+		return true;
+	}
+
+	std::mutex _lock;
+	void* _free = nullptr;
+	char* _next = nullptr;
+	char* _end = nullptr;
+};
+
+NodePool& Pool()
+{
+	static NodePool* pool = new NodePool; // never destroyed, as the link table
+	return *pool;
+}
+
+Node* NewNode()
+{
+	void* p = Pool().Allocate();
+	return p ? new (p) Node : nullptr;
+}
+
+void DeleteNode(Node* n)
+{
+	n->~Node();
+	Pool().Release(n);
 }
 
 // Head and tail pointers of the list a node is in (both nullptr for a free-standing node).
@@ -297,7 +400,7 @@ Node* CloneLeaf(Node* src)
 
 C4DAtom* Access::Create(NodeClass cls, Int32 type)
 {
-	Node* n = new (std::nothrow) Node;
+	Node* n = NewNode();
 	if (!n)
 		return nullptr;
 	C4DAtom* a = nullptr;
@@ -314,7 +417,7 @@ C4DAtom* Access::Create(NodeClass cls, Int32 type)
 	}
 	if (!a)
 	{
-		delete n;
+		DeleteNode(n);
 		return nullptr;
 	}
 	n->atom = a;
@@ -383,8 +486,6 @@ void Access::Destroy(C4DAtom* a)
 		n->derived = nullptr;
 		Destroy(d);
 	}
-	Delete(n->hh);
-	n->hh = nullptr;
 	if (n->linkId != 0)
 	{
 		LinkTable& t = Links();
@@ -393,7 +494,7 @@ void Access::Destroy(C4DAtom* a)
 	}
 	a->_vh = nullptr;
 	delete a;
-	delete n;
+	DeleteNode(n);
 }
 
 Node* NodeByLinkId(Int64 id)

@@ -1,6 +1,7 @@
 // Host-side state behind every atom of the scene graph (C4DAtom::_vh).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <vector>
@@ -76,7 +77,7 @@ private:
 	Bool _exposed = false;
 };
 
-enum class NodeClass
+enum class NodeClass : uint8_t
 {
 	OBJECT, // BaseObject (null, sweep, plug-in objects)
 	POLYGON, // PolygonObject
@@ -92,13 +93,16 @@ enum class NodeClass
 // all its classes off one pointer (C4DAtom::_vh), and the code that matters most works on any
 // kind: list insertion, destruction, copying, links and dirty counts. Kind-specific structs would
 // put a cast behind every one of those for little gain: a kind never changes, and the fields a
-// kind does not use cost a few hundred bytes a node (all of Node is 432 bytes on x86-64), small
+// kind does not use cost a few hundred bytes a node (all of Node is 416 bytes on x86-64), small
 // beside the points and polygons of the objects that have them.
 struct Node
 {
 	C4DAtom* atom = nullptr; // the atom this state belongs to
 	Int32 type = 0; // type id (Onull, Osweep, plug-in id, ...)
 	NodeClass cls = NodeClass::OBJECT;
+	// objects; here, beside the class, where they fill what would be padding
+	Bool colorPropsSet = false;
+	Bool cacheValid = false;
 	Int64 linkId = 0; // identity that BaseLinks refer to, unique per process; 0 until LinkId() gives one
 
 	BaseContainer data; // parameter container
@@ -135,10 +139,7 @@ struct Node
 	// objects
 	Vector relPos;
 	ObjectColorProperties colorProps;
-	Bool colorPropsSet = false;
-	Bool cacheValid = false;
 	BaseObject* cache = nullptr; // generator cache, owned
-	HierarchyHelp* hh = nullptr;
 
 	// point objects
 	SharedArray<Vector> points;

@@ -386,7 +386,9 @@ TEST_F(SceneGraph, InjectedAllocationFailuresGiveNullptr)
 {
 	vh::FailAllocations(vh::AllocKind::OBJECT);
 	EXPECT_EQ(BaseObject::Alloc(Onull), nullptr);
-	EXPECT_NE(BaseObject::Alloc(Onull), nullptr) << "only one failure was asked for";
+	BaseObject* after = BaseObject::Alloc(Onull);
+	EXPECT_NE(after, nullptr) << "only one failure was asked for";
+	BaseObject::Free(after);
 
 	vh::FailAllocations(vh::AllocKind::OBJECT, 1, 1);
 	BaseObject* ok = BaseObject::Alloc(Onull);
