@@ -5,6 +5,7 @@
 #include <string>
 
 #include "c4d.h"
+#include "molecule.h"
 #include "vh/host.h"
 #include "vireltan.h"
 
@@ -29,7 +30,7 @@ struct Session
 	}
 	Session(const Session&) = delete;
 	Session& operator=(const Session&) = delete;
-	Vireltan* Data() const { return static_cast<Vireltan*>(op->GetNodeData()); }
+	Vireltan* Data() const { return molecule::Data(op); }
 
 	// Presses a button of the object as the attribute panel does.
 	void Press(Int32 id)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "harness.h"
+#include "molecule.h"
 #include "sdfloader.h"
 #include "vh/host.h"
 #include "vireltan.h"
@@ -56,7 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	{
 		doc->InsertObject(op, nullptr, nullptr);
 		fuzz::CoarseGeometry(op);
-		Vireltan* v = static_cast<Vireltan*>(op->GetNodeData());
+		Vireltan* v = molecule::Data(op);
+		if (!v)
+			fuzz::SetupFailed("the registered object is no molecule object");
 		SDFLoader loader;
 		loader.LoadFile(op, Filename(vh::FromUtf8(MoleculePath())), v->elements, v->atoms, v->bonds);
 		fuzz::CheckReadModel(v->elements, v->atoms, v->bonds, numbers);

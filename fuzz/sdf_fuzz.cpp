@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "harness.h"
+#include "molecule.h"
 #include "sdfloader.h"
 #include "vh/host.h"
 #include "vireltan.h"
@@ -20,7 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	{
 		doc->InsertObject(op, nullptr, nullptr);
 		fuzz::CoarseGeometry(op);
-		Vireltan* v = static_cast<Vireltan*>(op->GetNodeData());
+		Vireltan* v = molecule::Data(op);
+		if (!v)
+			fuzz::SetupFailed("the registered object is no molecule object");
 		// The object's own load picks the reader by the file's suffix, which a memory file lacks.
 		SDFLoader loader;
 		loader.LoadFile(op, Filename(vh::FromUtf8(input.Path())), v->elements, v->atoms, v->bonds);

@@ -15,6 +15,7 @@
 #include "batch.h"
 #include "cpus.h"
 #include "export.h"
+#include "molecule.h"
 #include "roles.h"
 #include "vh/host.h"
 
@@ -224,9 +225,9 @@ RecordResult ExportRecord(const MoleculeOptions& options, const RecordSpan& span
 		return r;
 	}
 	Load(s, recordFile);
-	const Bool loaded = vh::Dialogs().empty();
-	vh::EvaluateDocument(s.doc);
 	const Vireltan* data = MoleculeData(s.op);
+	const Bool loaded = data && !molecule::LoadFailed(*data);
+	vh::EvaluateDocument(s.doc);
 	r.atoms = data ? data->atoms.GetCount() : 0;
 	r.bonds = data ? data->bonds.GetCount() : 0;
 	std::string error;
