@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "cpus.h"
 #include "support.h"
 
 #ifdef VIRELTAN_HOST_TOOL
@@ -214,6 +215,24 @@ TEST(Batch, WorkersFollowTheCpusTheProcessMayUse)
 	EXPECT_THAT(pinned.out, HasSubstr("vireltan-host: 41 records on 1 worker process\n"));
 	Output three = Tool("export '" + dir.File("library.sdf") + "' --all -j 3 --verbose -o '" + dir.File("b") + "'");
 	EXPECT_THAT(three.out, HasSubstr("vireltan-host: 41 records on 3 worker processes\n"));
+}
+
+// The quota of the process's cgroup or of any cgroup above it, the tightest, rounded up to whole CPUs.
+TEST(Batch, CgroupQuotasLimitTheWorkers)
+{
+	TempDir root;
+	root.Write("jobs/job7/step0/cpu.max", "max 100000\n");
+	root.Write("jobs/job7/cpu.max", "250000 100000\n");
+	root.Write("jobs/cpu.max", "800000 100000\n");
+	EXPECT_EQ(tool::CgroupCpuLimit("0::/jobs/job7/step0\n", root.Path()), 3u);
+	EXPECT_EQ(tool::CgroupCpuLimit("0::/jobs\n", root.Path()), 8u);
+	EXPECT_EQ(tool::CgroupCpuLimit("0::/jobs/job7/step0/none\n", root.Path() + "/missing"), 0u) << "no cgroup files";
+	root.Write("cpu,cpuacct/pod/cpu.cfs_quota_us", "150000\n");
+	root.Write("cpu,cpuacct/pod/cpu.cfs_period_us", "100000\n");
+	root.Write("cpu,cpuacct/cpu.cfs_quota_us", "-1\n");
+	root.Write("cpu,cpuacct/cpu.cfs_period_us", "100000\n");
+	EXPECT_EQ(tool::CgroupCpuLimit("4:memory:/pod\n3:cpu,cpuacct:/pod\n0::/\n", root.Path()), 2u);
+	EXPECT_EQ(tool::CgroupCpuLimit("3:cpu,cpuacct:/\n", root.Path()), 0u) << "-1 is no quota";
 }
 
 // The bar is drawn only on a terminal, at most about ten times a second, and cleared at the end.
