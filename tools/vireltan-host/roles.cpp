@@ -56,23 +56,27 @@ std::unordered_map<BaseObject*, std::string> MaterialRoles(BaseDocument* doc)
 	return roles;
 }
 
-Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummary* summary, std::string* error)
+namespace
 {
-	const std::unordered_map<BaseObject*, std::string> roles = MaterialRoles(doc);
-	const vh::MaterialRoleName roleName = [&roles](BaseObject* op) {
+// The writer's material names, looked up in the roles map.
+vh::MaterialRoleName RoleNames(const std::unordered_map<BaseObject*, std::string>& roles)
+{
+	return [&roles](BaseObject* op) {
 		const auto found = roles.find(op);
 		return found == roles.end() ? std::string() : found->second;
 	};
-	return vh::ExportGltf(doc, Filename(vh::FromUtf8(out)), summary, error, roleName);
+}
+} // namespace
+
+Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummary* summary, std::string* error)
+{
+	const std::unordered_map<BaseObject*, std::string> roles = MaterialRoles(doc);
+	return vh::ExportGltf(doc, Filename(vh::FromUtf8(out)), summary, error, RoleNames(roles));
 }
 
 Bool ExportBytesWithRoles(BaseDocument* doc, std::string& bytes, vh::ExportSummary* summary, std::string* error)
 {
 	const std::unordered_map<BaseObject*, std::string> roles = MaterialRoles(doc);
-	const vh::MaterialRoleName roleName = [&roles](BaseObject* op) {
-		const auto found = roles.find(op);
-		return found == roles.end() ? std::string() : found->second;
-	};
-	return vh::ExportGltfBytes(doc, bytes, summary, error, roleName);
+	return vh::ExportGltfBytes(doc, bytes, summary, error, RoleNames(roles));
 }
 } // namespace tool
