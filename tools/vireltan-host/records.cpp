@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <iomanip>
 #include <iostream>
@@ -81,6 +82,32 @@ Bool MakeFolder(const std::string& folder, std::string& error)
 	return false;
 }
 
+// The scratch folder and --record's record file, removed by a stop signal that comes while they
+// exist (the batch has its own handler, which stops its workers first). Fixed buffers: the
+// handler may only make async-signal-safe calls.
+char g_scratchFolder[4096];
+char g_scratchFile[4096];
+
+void RemoveScratchAndStop(int signal)
+{
+	if (g_scratchFile[0])
+		::unlink(g_scratchFile);
+	if (g_scratchFolder[0])
+		::rmdir(g_scratchFolder);
+	std::signal(signal, SIG_DFL);
+	::raise(signal);
+}
+
+void GuardScratch(const std::string& folder, const std::string& file)
+{
+	if (folder.size() >= sizeof g_scratchFolder || file.size() >= sizeof g_scratchFile)
+		return;
+	std::memcpy(g_scratchFile, file.c_str(), file.size() + 1);
+	std::memcpy(g_scratchFolder, folder.c_str(), folder.size() + 1);
+	for (int signal : {SIGINT, SIGTERM, SIGHUP})
+		std::signal(signal, folder.empty() ? SIG_DFL : RemoveScratchAndStop);
+}
+
 std::string MakeScratch()
 {
 	const char* tmp = std::getenv("TMPDIR");
@@ -134,6 +161,7 @@ int ExportOne(const BatchJob& job, const RecordSpan& span, const std::string& fi
 		out.insert(out.size() - 4, "-" + std::to_string(index));
 	}
 	const std::string temp = job.scratch + "/record" + job.suffix;
+	GuardScratch(job.scratch, temp);
 	const RecordResult r = ExportRecord(*job.options, span, temp, &out, nullptr);
 	::unlink(temp.c_str());
 	if (!r.ok)
@@ -315,7 +343,15 @@ int ExportRecords(const MoleculeOptions& options, const std::string& output, con
 		}
 		ApplyOptions(probe, options);
 	}
+	// Stop signals wait until the guard is in place, so that no scratch folder outlives the process.
+	sigset_t stops, before;
+	sigemptyset(&stops);
+	for (int signal : {SIGINT, SIGTERM, SIGHUP})
+		sigaddset(&stops, signal);
+	::sigprocmask(SIG_BLOCK, &stops, &before);
 	job.scratch = MakeScratch();
+	GuardScratch(job.scratch, "");
+	::sigprocmask(SIG_SETMASK, &before, nullptr);
 	if (job.scratch.empty())
 	{
 		std::cerr << "vireltan-host: cannot make a temporary folder: " << std::strerror(errno) << "\n";
@@ -323,6 +359,7 @@ int ExportRecords(const MoleculeOptions& options, const std::string& output, con
 	}
 	const int status = batch.record > 0 ? ExportOne(job, chosen, chosenLine, output) : ExportAll(job, output);
 	::rmdir(job.scratch.c_str());
+	GuardScratch("", "");
 	return status;
 }
 } // namespace tool

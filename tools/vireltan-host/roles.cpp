@@ -25,6 +25,15 @@ void AddRoles(BaseObject* op, std::unordered_map<BaseObject*, std::string>* role
 			(*roles)[c] = name;
 	}
 }
+
+// The writer's material names, looked up in the roles map.
+vh::MaterialRoleName RoleNames(const std::unordered_map<BaseObject*, std::string>& roles)
+{
+	return [&roles](BaseObject* op) {
+		const auto found = roles.find(op);
+		return found == roles.end() ? std::string() : found->second;
+	};
+}
 } // namespace
 
 std::unordered_map<BaseObject*, std::string> MaterialRoles(BaseDocument* doc)
@@ -38,22 +47,14 @@ std::unordered_map<BaseObject*, std::string> MaterialRoles(BaseDocument* doc)
 Bool ExportWithRoles(BaseDocument* doc, const std::string& out, vh::ExportSummary* summary, std::string* error, bool merged)
 {
 	const std::unordered_map<BaseObject*, std::string> roles = MaterialRoles(doc);
-	const vh::MaterialRoleName roleName = [&roles](BaseObject* op) {
-		const auto found = roles.find(op);
-		return found == roles.end() ? std::string() : found->second;
-	};
 	vh::ExportOptions options;
 	options.merged = merged;
-	return vh::ExportGltf(doc, Filename(vh::FromUtf8(out)), summary, error, roleName, options);
+	return vh::ExportGltf(doc, Filename(vh::FromUtf8(out)), summary, error, RoleNames(roles), options);
 }
 
 Bool ExportBytesWithRoles(BaseDocument* doc, std::string& bytes, vh::ExportSummary* summary, std::string* error)
 {
 	const std::unordered_map<BaseObject*, std::string> roles = MaterialRoles(doc);
-	const vh::MaterialRoleName roleName = [&roles](BaseObject* op) {
-		const auto found = roles.find(op);
-		return found == roles.end() ? std::string() : found->second;
-	};
-	return vh::ExportGltfBytes(doc, bytes, summary, error, roleName);
+	return vh::ExportGltfBytes(doc, bytes, summary, error, RoleNames(roles));
 }
 } // namespace tool
