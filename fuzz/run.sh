@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-60}"
 build=build/fuzz
 names=("$@")
-[ ${#names[@]} -gt 0 ] || names=(sdf elements description scene script)
+[ ${#names[@]} -gt 0 ] || names=(sdf elements description scene script structure)
 
 failed=()
 summary=()

@@ -94,7 +94,7 @@ bool FitsV2000(const Record& record);
 // One MDL record (V2000 when it fits, else V3000), ended by "M  END"; the caller adds "$$$$" in SD files.
 void WriteMdl(std::ostream& out, const Record& record, const std::string& comment = "");
 
-// Format-specific readers behind ReadStructure; `name` is the file name used in messages.
+// The format readers behind ReadStructure; messages name the file by `path`.
 std::vector<Record> ReadPdb(const std::string& path, const RadiusTable& radii);
 std::vector<Record> ReadMmcif(const std::string& path, const RadiusTable& radii);
 std::vector<Record> ReadXyz(const std::string& path, const RadiusTable& radii);
