@@ -9,8 +9,6 @@
 
 namespace structure
 {
-namespace
-{
 std::string Lower(std::string text)
 {
 	for (char& c : text)
@@ -29,6 +27,8 @@ std::string BaseName(const std::string& path)
 	return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+namespace
+{
 // The suffix after the last dot of the name once a final .gz is dropped, in lower case.
 std::string FormatSuffix(const std::string& path)
 {

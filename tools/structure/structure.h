@@ -53,6 +53,11 @@ Format FormatOf(const std::string& path);
 bool IsGzipped(const std::string& path);
 // The file's name without folder, .gz and format suffix: the record name when the file has none.
 std::string Stem(const std::string& path);
+// Text helpers the tool's structure commands share: ASCII lower case, a suffix test, the name
+// after the last slash.
+std::string Lower(std::string text);
+bool EndsWith(const std::string& text, const std::string& end);
+std::string BaseName(const std::string& path);
 
 // Covalent radii by element symbol, from the element table (res/ptable.csv: symbol, colour,
 // covalent radius in pm, van der Waals radius in pm).

@@ -19,23 +19,9 @@ namespace tool
 {
 namespace
 {
-std::string Lower(std::string text)
-{
-	for (char& c : text)
-		c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-	return text;
-}
-
-bool EndsWith(const std::string& text, const std::string& end)
-{
-	return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-std::string BaseName(const std::string& path)
-{
-	const size_t slash = path.find_last_of('/');
-	return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using structure::BaseName;
+using structure::EndsWith;
+using structure::Lower;
 
 std::string Comment(const std::string& in, size_t index, size_t count)
 {
