@@ -100,19 +100,22 @@ TEST(StructureCli, BadInputExitsOneWithOneLineAndWritesNothing)
 	dir.Write("damaged.pdb", pept);
 	dir.Write("empty.cif", "");
 	dir.Write("notes.xyz", "these are notes\n");
+	std::string latin = testfiles::ReadFile(DEMO + "pept.pdb");
+	latin[latin.find('\n') + 1] = char(0xC1);
+	dir.Write("latin.pdb", latin);
 	const std::string env = "TMPDIR='" + tmp.Path() + "' ";
 	for (const std::string& command : {"convert '" + dir.File("damaged.pdb") + "' -o '" + dir.File("out.sdf") + "'",
 			 "export '" + dir.File("damaged.pdb") + "' -o '" + dir.File("out.glb") + "'",
 			 "export '" + dir.File("empty.cif") + "' -o '" + dir.File("out.glb") + "' --all",
-			 "dump '" + dir.File("notes.xyz") + "'"})
+			 "dump '" + dir.File("notes.xyz") + "'", "convert '" + dir.File("latin.pdb") + "' -o '" + dir.File("out.sdf") + "'"})
 	{
 		SCOPED_TRACE(command);
 		const Output run = Shell(env + "'" + TOOL + "' --plugins '" + PLUGINS + "' " + command, true);
 		EXPECT_EQ(run.status, 1);
 		EXPECT_THAT(run.out, MatchesRegex("vireltan-host: .*/(damaged.pdb: line 2: the y coordinate|empty.cif: the file is "
-										  "empty|notes.xyz: line 1: expected the atom count)[^\n]*; nothing (written|exported|printed)\n"));
+										  "empty|notes.xyz: line 1: expected the atom count|latin.pdb: line 2: a byte that is not ASCII)[^\n]*; nothing (written|exported|printed)\n"));
 	}
-	EXPECT_EQ(dir.Names(), (std::vector<std::string>{"damaged.pdb", "empty.cif", "notes.xyz"}));
+	EXPECT_EQ(dir.Names(), (std::vector<std::string>{"damaged.pdb", "empty.cif", "latin.pdb", "notes.xyz"}));
 	ExpectNoScratchLeft(tmp);
 	EXPECT_EQ(Tool("convert '" + DEMO + "pept.pdb' -o '" + dir.File("out.glb") + "'").status, 2);
 }

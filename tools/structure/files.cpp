@@ -27,6 +27,20 @@ std::string BaseName(const std::string& path)
 	return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+void RequireAscii(const std::string& path, const char* text, size_t size, int firstLine)
+{
+	int line = firstLine;
+	for (size_t i = 0; i < size; ++i)
+	{
+		const unsigned char c = static_cast<unsigned char>(text[i]);
+		if (c == '\n')
+			++line;
+		else if (c >= 0x80)
+			throw ReadError(path + ": line " + std::to_string(line) + ": a byte that is not ASCII text (" +
+				std::to_string(int(c)) + "); PDB and mmCIF files are ASCII");
+	}
+}
+
 namespace
 {
 // The suffix after the last dot of the name once a final .gz is dropped, in lower case.

@@ -33,6 +33,7 @@ std::string ParseProblem(const std::string& path, const std::string& what)
 gemmi::Structure Parse(const std::string& path)
 {
 	std::string text = ReadFileText(path);
+	RequireAscii(path, text.data(), text.size());
 	gemmi::cif::Document doc;
 	try
 	{

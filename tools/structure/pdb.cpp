@@ -90,6 +90,7 @@ public:
 		if (!Next(line, size))
 			return nullptr;
 		++lineNumber_;
+		RequireAscii(path_, line, std::strlen(line), lineNumber_);
 		if (IsRecord(line, "ATOM  ") || IsRecord(line, "HETATM"))
 			CheckAtom(line);
 		else if (IsRecord(line, "CONECT"))

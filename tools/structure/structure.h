@@ -58,6 +58,9 @@ std::string Stem(const std::string& path);
 std::string Lower(std::string text);
 bool EndsWith(const std::string& text, const std::string& end);
 std::string BaseName(const std::string& path);
+// Throws ReadError naming the line of the first byte that is not 7-bit ASCII: PDB and mmCIF files
+// are ASCII text, and gemmi's record and residue name codes take no other bytes.
+void RequireAscii(const std::string& path, const char* text, size_t size, int firstLine = 1);
 
 // Covalent radii by element symbol, from the element table (res/ptable.csv: symbol, colour,
 // covalent radius in pm, van der Waals radius in pm).
