@@ -29,6 +29,17 @@ inline void WriteFile(const std::string& path, const std::string& content)
 	std::ofstream(path, std::ios::binary) << content;
 }
 
+// Names of what a folder holds, sorted; none when it cannot be read.
+inline std::vector<std::string> Names(const std::string& folder)
+{
+	std::vector<std::string> names;
+	std::error_code ec;
+	for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+		names.push_back(e.path().filename().string());
+	std::sort(names.begin(), names.end());
+	return names;
+}
+
 // A new folder under the system's temporary folder, removed with all it holds when the object goes.
 class TempDir
 {
@@ -56,15 +67,7 @@ public:
 	std::string File(const std::string& relative) const { return _path + "/" + relative; }
 	void Write(const std::string& relative, const std::string& content) const { WriteFile(File(relative), content); }
 	// Names of what the folder holds, sorted.
-	std::vector<std::string> Names() const
-	{
-		std::vector<std::string> names;
-		std::error_code ec;
-		for (const auto& e : std::filesystem::directory_iterator(_path, ec))
-			names.push_back(e.path().filename().string());
-		std::sort(names.begin(), names.end());
-		return names;
-	}
+	std::vector<std::string> Names() const { return testfiles::Names(_path); }
 	// Copies a file, or a folder with all it holds, to relative (which must not exist yet).
 	void Copy(const std::string& from, const std::string& relative) const
 	{

@@ -95,15 +95,7 @@ std::vector<std::string> Scratch(const TempDir& dir)
 	return left;
 }
 
-std::vector<std::string> Names(const std::string& folder)
-{
-	std::vector<std::string> names;
-	std::error_code ec;
-	for (const auto& e : std::filesystem::directory_iterator(folder, ec))
-		names.push_back(e.path().filename().string());
-	std::sort(names.begin(), names.end());
-	return names;
-}
+using testfiles::Names;
 
 // Every file of `expected` is in `actual` with the same bytes, and nothing else is.
 void ExpectSameFolder(const std::string& expected, const std::string& actual)

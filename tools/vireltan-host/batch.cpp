@@ -61,12 +61,14 @@ void OnStopSignal(int signal)
 	(void)ignored;
 }
 
-Bool WriteAll(int fd, const void* data, size_t size)
+// Moves size bytes with step (one send or read) until all are moved; false on an error or the end
+// of the stream. An interrupted step is tried again.
+template <typename Step>
+Bool MoveAll(char* bytes, size_t size, Step step)
 {
-	const char* bytes = static_cast<const char*>(data);
 	while (size > 0)
 	{
-		const ssize_t n = ::send(fd, bytes, size, MSG_NOSIGNAL);
+		const ssize_t n = step(bytes, size);
 		if (n < 0 && errno == EINTR)
 			continue;
 		if (n <= 0)
@@ -77,20 +79,15 @@ Bool WriteAll(int fd, const void* data, size_t size)
 	return true;
 }
 
+Bool WriteAll(int fd, const void* data, size_t size)
+{
+	return MoveAll(const_cast<char*>(static_cast<const char*>(data)), size,
+		[fd](char* bytes, size_t left) { return ::send(fd, bytes, left, MSG_NOSIGNAL); });
+}
+
 Bool ReadAll(int fd, void* data, size_t size)
 {
-	char* bytes = static_cast<char*>(data);
-	while (size > 0)
-	{
-		const ssize_t n = ::read(fd, bytes, size);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		bytes += n;
-		size -= size_t(n);
-	}
-	return true;
+	return MoveAll(static_cast<char*>(data), size, [fd](char* bytes, size_t left) { return ::read(fd, bytes, left); });
 }
 
 std::string FirstLineOf(const std::string& bytes)
