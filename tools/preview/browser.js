@@ -72,7 +72,7 @@ async function openPreview(browser, file, { width = 800, height = 450, timeoutMs
 		const p = window.vireltanPreview;
 		const summary = document.getElementById('summary');
 		return { state: p.state, error: p.error, objects: p.objects, meshes: p.meshes, triangles: p.triangles,
-			drawn: p.drawn, summary: summary ? summary.textContent : '' };
+			drawn: p.drawn, frameTriangles: p.frameTriangles, timings: p.timings, summary: summary ? summary.textContent : '' };
 	});
 	return { page, info, outside, problems };
 }

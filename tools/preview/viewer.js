@@ -2,13 +2,18 @@
 // and lets the mouse orbit and zoom. Bundled with three.js into the page by build-page.js, so the
 // page needs no network.
 import * as THREE from 'three';
-import { GLTFLoader } from 'three/addons/loaders/GLTFLoader.js';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
+import { instanceModel } from './instances.js';
+import { SphereDetail } from './detail.js';
 
 const BACKGROUND = 0x2b2f36;
 
 // What the page shows, for people (the status line) and for tests (window.vireltanPreview).
-const preview = { state: 'loading', error: '', objects: 0, meshes: 0, triangles: 0, drawn: 0, render: () => {} };
+// frameTriangles: what the first frame drew (fewer than the file holds while spheres are drawn
+// coarser); timings: milliseconds spent decoding the page's base64, reading the glTF, framing and
+// drawing the first frame, and from the page's start to that frame.
+const preview = { state: 'loading', error: '', objects: 0, meshes: 0, triangles: 0, drawn: 0, frameTriangles: 0,
+	timings: {}, render: () => {} };
 window.vireltanPreview = preview;
 
 function setStatus(text) {
@@ -33,53 +38,6 @@ function decodeModel() {
 	for (let i = 0; i < text.length; ++i)
 		bytes[i] = text.charCodeAt(i);
 	return bytes.buffer;
-}
-
-// Counts what the file made: nodes under the unit root, meshes and their triangles.
-function count(root) {
-	let objects = 0;
-	let meshes = 0;
-	let triangles = 0;
-	root.traverse((o) => {
-		if (o === root)
-			return;
-		++objects;
-		if (!o.isMesh)
-			return;
-		++meshes;
-		const g = o.geometry;
-		triangles += (g.index ? g.index.count : g.attributes.position.count) / 3;
-	});
-	return { objects, meshes, triangles };
-}
-
-// Draws every group of meshes that share a geometry and a material as one InstancedMesh placed
-// where each of them sits: a molecule's atoms of one element, or its bonds of one kind (the file
-// stores one unit tube and stretches it per bond), take one draw call rather than one each.
-// Returns the group to show in place of the loaded tree, whose other nodes are empty.
-function instance(root) {
-	root.updateMatrixWorld(true);
-	const groups = new Map();
-	root.traverse((o) => {
-		if (!o.isMesh)
-			return;
-		const key = `${o.geometry.uuid} ${o.material.uuid}`;
-		const list = groups.get(key);
-		if (list)
-			list.push(o);
-		else
-			groups.set(key, [o]);
-	});
-	const shown = new THREE.Group();
-	for (const meshes of groups.values()) {
-		const { geometry, material } = meshes[0];
-		const drawn = new THREE.InstancedMesh(geometry, material, meshes.length);
-		meshes.forEach((m, i) => drawn.setMatrixAt(i, m.matrixWorld));
-		drawn.instanceMatrix.needsUpdate = true;
-		drawn.computeBoundingSphere();
-		shown.add(drawn);
-	}
-	return shown;
 }
 
 // Fits the camera to the meshes' own bounding spheres, which hug a molecule closer than its box.
@@ -147,9 +105,13 @@ function start() {
 	scene.add(camera);
 
 	const controls = new OrbitControls(camera, renderer.domElement);
-	const render = () => renderer.render(scene, camera);
+	let detail = null;
+	const render = () => {
+		if (detail)
+			detail.update(camera, window.innerHeight);
+		renderer.render(scene, camera);
+	};
 	preview.render = render;
-	controls.addEventListener('change', render);
 	window.addEventListener('resize', () => {
 		camera.aspect = window.innerWidth / window.innerHeight;
 		camera.updateProjectionMatrix();
@@ -157,21 +119,44 @@ function start() {
 		render();
 	});
 
-	new GLTFLoader().parse(decodeModel(), '', (gltf) => {
-		Object.assign(preview, count(gltf.scene.children.length === 1 ? gltf.scene.children[0] : gltf.scene));
-		const shown = instance(gltf.scene);
-		preview.drawn = shown.children.length;
-		scene.add(shown);
-		frame(camera, controls, shown);
+	return () => {
+		const times = [performance.now()];
+		const bytes = decodeModel();
+		times.push(performance.now());
+		const model = instanceModel(bytes);
+		times.push(performance.now());
+		Object.assign(preview, { objects: model.objects, meshes: model.meshes, triangles: model.triangles,
+			drawn: model.drawn });
+		scene.add(model.shown);
+		detail = new SphereDetail(model.shown, model.triangles);
+		// Framing moves the controls; the listener comes after it, so the first frame is drawn once.
+		frame(camera, controls, model.shown);
+		controls.addEventListener('change', render);
+		times.push(performance.now());
 		render();
+		// Reading a pixel waits for the frame to be drawn, so "loaded" means the picture is there.
+		const gl = renderer.getContext();
+		gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
+		times.push(performance.now());
+		const [decode, read, place, draw] = times.slice(1).map((t, i) => Math.round(t - times[i]));
+		preview.timings = { decode, read, frame: place, draw, firstFrame: Math.round(times[4]) };
+		preview.frameTriangles = renderer.info.render.triangles;
 		preview.state = 'loaded';
 		document.body.dataset.state = 'loaded';
 		setStatus('Drag to orbit, scroll to zoom, right-drag to pan.');
-	}, (err) => fail(String(err && err.message ? err.message : err)));
+	};
 }
 
-try {
-	start();
-} catch (err) {
-	fail(String(err && err.message ? err.message : err));
+function attempt(step) {
+	try {
+		return step();
+	} catch (err) {
+		fail(String(err && err.message ? err.message : err));
+		return null;
+	}
 }
+
+// The model is read after the page has drawn its "Loading" line once: a large one takes seconds.
+const load = attempt(start);
+if (load)
+	requestAnimationFrame(() => setTimeout(() => attempt(load), 0));
