@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 BUILD := build/$(PRESET)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup configure build test test-sanitize memcheck fuzz check-windows demo demo-build bench clean
+.PHONY: all setup configure build test test-sanitize memcheck fuzz check-windows check-blender demo demo-build bench clean
 
 all: build
 
@@ -52,6 +52,11 @@ fuzz:
 check-windows:
 	@tools/setup.sh windows
 	tools/check-windows.sh
+
+# Blender's glTF importer on the object tree and the merged form (--merge) of three molecules.
+check-blender: demo-build
+	@tools/setup.sh blender
+	tools/check-blender.sh $(BUILD)
 
 # The demo builds only the module, its resources, vireltan-host and the preview page.
 demo-build:

@@ -8,6 +8,7 @@
 #   tools/setup.sh fuzz      also deps/fuzz-packages.txt, clang and its fuzzer and sanitizer runtimes
 #   tools/setup.sh memcheck  also deps/memcheck-packages.txt, valgrind
 #   tools/setup.sh windows   only deps/windows-packages.txt, the Windows cross compiler (no npm)
+#   tools/setup.sh blender   only deps/blender-packages.txt, Blender for its glTF importer (no npm)
 # A Node.js that did not come from Debian's packages is left alone: nodejs and npm are
 # installed only when the `node` or `npm` command is missing.
 set -euo pipefail
@@ -20,8 +21,8 @@ case "${1:-}" in
 	"") ;;
 	demo) demo=true ;;
 	bench | fuzz | memcheck) lists+=("deps/$1-packages.txt") ;;
-	windows) lists=(deps/windows-packages.txt); npm=false ;;
-	*) echo "setup: unknown argument '$1' (use none, demo, bench, fuzz, memcheck or windows)" >&2; exit 2 ;;
+	windows | blender) lists=("deps/$1-packages.txt"); npm=false ;;
+	*) echo "setup: unknown argument '$1' (use none, demo, bench, fuzz, memcheck, windows or blender)" >&2; exit 2 ;;
 esac
 
 missing=()
