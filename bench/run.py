@@ -234,7 +234,7 @@ def scale_runs(host, measure, workdir, env, sizes=SCALE_ATOMS):
         if atoms <= 100000:
             r["page"] = first_frame(host, sdf, out)
         if atoms == 10000:
-            results["blender"] = blender_imports(host, sdf, out)
+            results["blender"] = blender_imports(host, sdf, out, env)
         os.remove(out)
     if 10000 in sizes:
         sdf = os.path.join(workdir, "tiled_10000.sdf")
@@ -263,14 +263,15 @@ def first_frame(host, sdf, out):
     return shown
 
 
-def blender_imports(host, sdf, out):
+def blender_imports(host, sdf, out, env):
     """Seconds Blender's glTF importer takes on the object tree and on the merged form."""
     merged = os.path.splitext(out)[0] + "_merged.glb"
     subprocess.run([host, "export", sdf, "-o", out], check=True, stdout=subprocess.DEVNULL)
     subprocess.run([host, "export", sdf, "-o", merged, "--merge"], check=True, stdout=subprocess.DEVNULL)
     print("  Blender imports both forms ...", flush=True)
-    proc = subprocess.run(["blender", "--background", "--factory-startup", "--python-exit-code", "1", "--python",
-                           BLENDER_IMPORT, "--", out, merged], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    cmd = ["blender", "--background", "--factory-startup", "--python-exit-code", "1", "--python", BLENDER_IMPORT,
+           "--", out, merged]
+    proc = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env)
     os.remove(merged)
     times = re.findall(r"^blender: .*imported in ([0-9.]+) s$", proc.stdout, re.M)
     if proc.returncode != 0 or len(times) != 2:
@@ -304,9 +305,10 @@ def scale_table(results):
         page = (results.get(atoms) or {}).get("page")
         if page:
             holds = ("yes" if page["seconds"] <= 30 else "no") if atoms == 100000 else "-"
-            lines.append("| %d, preview page to its first frame (Chromium, software GL) | | %.1f s | | %.1f MB (page) | "
-                         "%d draws | %s | %s |" % (atoms, page["seconds"], page["bytes"] / 1e6, page["drawn"],
-                                                  "<= 30 s" if atoms == 100000 else "", holds))
+            lines.append("| %d, preview page to its first frame (Chromium, software GL) | | %.1f s | | "
+                         "%.1f MB (page) | %d draws | %s | %s |" % (atoms, page["seconds"], page["bytes"] / 1e6,
+                                                                   page["drawn"], "<= 30 s" if atoms == 100000 else "",
+                                                                   holds))
     blender = results.get("blender")
     if blender:
         lines.append("| 10000, Blender 3.4 imports the object tree | | %.1f s | | | | | - |" % blender["tree"])
@@ -593,10 +595,11 @@ METHOD = """\
 - Whole process: `vireltan-host export FILE -o out.glb` and
   `pymol -cq FILE -d '{pymol}'` (Debian's `pymol`; it exits 0 even when it refuses a format, so a
   run counts only when its file is there), each run once unmeasured, then {runs} times each,
-  alternating, with a one-atom export (the start-up and the process's memory baseline) and PyMOL
-  on the same one-atom file (its start-up) after each pair. `bench/measure` starts each run and takes its wall clock, its CPU (user plus system)
-  and its peak resident memory from `wait4` (a small launcher: Linux keeps a process's peak across
-  exec, so a child of the Python driver would report the driver's size). Medians, except the peak
+  alternating, with a one-atom export (the start-up and the process's memory baseline) and PyMOL on
+  the same one-atom file (its start-up) after each pair. `bench/measure` starts each run and takes
+  its wall clock, its CPU (user plus system) and its peak resident memory from `wait4` (a small
+  launcher: Linux keeps a process's peak across exec, so a child of the Python driver would report
+  the driver's size). Medians, except the peak
   memory, which is the highest. Outputs go to `build/bench/out`.
 - Libraries: `vireltan-host export FILE --all -o DIR` on `examples/amino_acids.sdf` written 100
   times into one file (2,000 small records), once unmeasured, then 3 times, the median wall clock,

@@ -163,9 +163,10 @@ export function instanceModel(buffer) {
 	const material = (index) => {
 		let m = materials.get(index);
 		if (!m) {
-			m = makeMaterial(index === undefined ? null : (json.materials || [])[index]);
-			if (index !== undefined && !json.materials[index])
+			const def = index === undefined ? null : (json.materials || [])[index];
+			if (def === undefined)
 				throw new Error(`a mesh names material ${index}, which the model lacks`);
+			m = makeMaterial(def);
 			materials.set(index, m);
 		}
 		return m;
