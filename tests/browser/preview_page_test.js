@@ -67,6 +67,39 @@ test('X-ray atoms with nuclei: translucent spheres still load and draw', async (
 		path.join(outDir, 'benzene-xray.png'));
 });
 
+test('small molecules: the page draws what three.js\'s own glTF loader draws of the same file', async () => {
+	const { buildPage, MODEL_MARK } = require(path.join(source, 'tools', 'preview', 'build-page.js'));
+	const template = path.join(outDir, 'reference-template.html');
+	await buildPage(template, path.join(__dirname, 'gltfloader-reader.js'));
+	const picture = async (file) => {
+		const { page: tab, info } = await browser.openPreview(session, file);
+		assert.strictEqual(info.state, 'loaded', info.error);
+		const data = await browser.pixels(tab);
+		await tab.close();
+		return { info, data };
+	};
+	for (const [name, sets] of [['caffeine', []], ['benzene', ['MOLOBJ_XRAY=true', 'MOLOBJ_SHOW_NUCLEUS=true']]]) {
+		const page = exportPage(name, sets);
+		// The same summary and model, in the template with the loader.
+		const html = fs.readFileSync(page.html, 'utf8');
+		const from = html.indexOf('<pre id="summary">');
+		const filled = html.slice(from, html.indexOf('</script>', html.indexOf('<script id="model"', from)) + 9);
+		const reference = path.join(outDir, `${name}-reference.html`);
+		fs.writeFileSync(reference, fs.readFileSync(template, 'utf8').replace(MODEL_MARK, () => filled));
+		const [ours, theirs] = [await picture(page.html), await picture(reference)];
+		for (const key of ['objects', 'meshes', 'triangles', 'drawn'])
+			assert.strictEqual(ours.info[key], theirs.info[key], `${name}: ${key}`);
+		assert.strictEqual(ours.data.length, theirs.data.length);
+		// Both draw the same calls, so the pictures match but for rounding.
+		let differing = 0;
+		for (let i = 0; i < ours.data.length; i += 4) {
+			if (browser.differ(ours.data, i, theirs.data, i, 6))
+				++differing;
+		}
+		assert.ok(differing <= 20, `${name}: ${differing} pixels differ from the loader's picture`);
+	}
+});
+
 test('a large molecule: each shared mesh is drawn once, small atoms coarser, and the first frame comes', async () => {
 	// 10^5 atoms (4 x 10^5 nodes): 117 copies of the protein example, cut to size. The timeout only
 	// guards against a hang; the time to the first frame is measured by the benchmarks.

@@ -77,9 +77,9 @@ async function openPreview(browser, file, { width = 800, height = 450, timeoutMs
 	return { page, info, outside, problems };
 }
 
-// Share of the canvas's pixels that differ from its background colour, read right after a render.
-async function coverage(page) {
-	return page.evaluate(() => {
+// The canvas's pixels, RGBA by rows, read right after a render.
+async function pixels(page) {
+	const base64 = await page.evaluate(() => {
 		window.vireltanPreview.render();
 		const canvas = document.querySelector('#view canvas');
 		const copy = document.createElement('canvas');
@@ -88,14 +88,28 @@ async function coverage(page) {
 		const g = copy.getContext('2d');
 		g.drawImage(canvas, 0, 0);
 		const data = g.getImageData(0, 0, copy.width, copy.height).data;
-		const [r0, g0, b0] = [data[0], data[1], data[2]];
-		let covered = 0;
-		for (let i = 0; i < data.length; i += 4) {
-			if (Math.abs(data[i] - r0) + Math.abs(data[i + 1] - g0) + Math.abs(data[i + 2] - b0) > 24)
-				++covered;
-		}
-		return covered / (data.length / 4);
+		let text = '';
+		for (let i = 0; i < data.length; i += 0x8000)
+			text += String.fromCharCode.apply(null, data.subarray(i, i + 0x8000));
+		return btoa(text);
 	});
+	return Buffer.from(base64, 'base64');
+}
+
+// Whether two pixels differ by more than `by`, the sum of their channels' differences.
+function differ(a, i, b, j, by = 24) {
+	return Math.abs(a[i] - b[j]) + Math.abs(a[i + 1] - b[j + 1]) + Math.abs(a[i + 2] - b[j + 2]) > by;
+}
+
+// Share of the canvas's pixels that differ from its background colour (its first pixel).
+async function coverage(page) {
+	const data = await pixels(page);
+	let covered = 0;
+	for (let i = 0; i < data.length; i += 4) {
+		if (differ(data, i, data, 0))
+			++covered;
+	}
+	return covered / (data.length / 4);
 }
 
 // Counts from a summary line: "FILE: A atoms, B bonds, N objects, M meshes, T triangles, ...".
@@ -106,4 +120,4 @@ function summaryCounts(line) {
 	return counts;
 }
 
-module.exports = { CHROMIUM, chromiumMissing, launch, openPreview, coverage, summaryCounts };
+module.exports = { CHROMIUM, chromiumMissing, launch, openPreview, pixels, differ, coverage, summaryCounts };

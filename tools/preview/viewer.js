@@ -119,11 +119,11 @@ function start() {
 		render();
 	});
 
-	return () => {
+	return async () => {
 		const times = [performance.now()];
 		const bytes = decodeModel();
 		times.push(performance.now());
-		const model = instanceModel(bytes);
+		const model = await instanceModel(bytes);
 		times.push(performance.now());
 		Object.assign(preview, { objects: model.objects, meshes: model.meshes, triangles: model.triangles,
 			drawn: model.drawn });
@@ -147,16 +147,13 @@ function start() {
 	};
 }
 
-function attempt(step) {
-	try {
-		return step();
-	} catch (err) {
-		fail(String(err && err.message ? err.message : err));
-		return null;
-	}
+const failed = (err) => fail(String(err && err.message ? err.message : err));
+let load = null;
+try {
+	load = start();
+} catch (err) {
+	failed(err);
 }
-
 // The model is read after the page has drawn its "Loading" line once: a large one takes seconds.
-const load = attempt(start);
 if (load)
-	requestAnimationFrame(() => setTimeout(() => attempt(load), 0));
+	requestAnimationFrame(() => setTimeout(() => load().catch(failed), 0));
