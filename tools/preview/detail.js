@@ -71,7 +71,8 @@ function largestScale(mesh) {
 	return scale;
 }
 
-// Picks each sphere mesh's geometry for the next frame from the camera and the view's height.
+// Picks each sphere mesh's geometry for the next frame from the camera and the view's height in
+// device pixels.
 export class SphereDetail {
 	constructor(shown, triangles) {
 		this.spheres = [];

@@ -108,7 +108,7 @@ function start() {
 	let detail = null;
 	const render = () => {
 		if (detail)
-			detail.update(camera, window.innerHeight);
+			detail.update(camera, renderer.domElement.height);
 		renderer.render(scene, camera);
 	};
 	preview.render = render;
