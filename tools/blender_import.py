@@ -74,7 +74,8 @@ def expected(path):
         world = parent @ local_matrix(node)
         if "mesh" in node:
             for p in meshes[node["mesh"]]["primitives"]:
-                triangles += gltf["accessors"][p["indices"]]["count"] // 3
+                counted = p["indices"] if "indices" in p else p["attributes"]["POSITION"]
+                triangles += gltf["accessors"][counted]["count"] // 3
                 points = accessor(gltf, binary, p["attributes"]["POSITION"]).astype(numpy.float64)
                 placed = points @ world[:3, :3].T + world[:3, 3]
                 low, high = numpy.minimum(low, placed.min(axis=0)), numpy.maximum(high, placed.max(axis=0))

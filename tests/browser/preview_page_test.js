@@ -113,8 +113,8 @@ test('a large molecule: each shared mesh is drawn once, small atoms coarser, and
 	assert.ok(info.drawn > 0 && info.drawn <= 12, `${info.drawn} draws for ${info.meshes} meshes`);
 	assert.ok(info.frameTriangles > 0 && info.frameTriangles < info.triangles / 10,
 		`the first frame drew ${info.frameTriangles} of the file's ${info.triangles} triangles`);
-	fs.rmSync(sdf);
-	fs.rmSync(glb);
+	for (const file of [sdf, glb, path.join(outDir, 'tiled.html')])
+		fs.rmSync(file);
 });
 
 test('a damaged model: the page says it cannot be shown', async () => {
