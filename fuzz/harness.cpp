@@ -16,6 +16,7 @@
 #include "vh/gltf.h"
 #include "vh/host.h"
 #include "description/oxvireltan.h"
+#include "scratch.h"
 #include "vireltan.h"
 
 namespace fuzz
@@ -150,11 +151,10 @@ const std::string& ScratchFolder()
 {
 	if (g_scratch.empty())
 	{
-		const char* tmp = std::getenv("TMPDIR");
-		std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vireltan-fuzz-XXXXXX";
-		if (!::mkdtemp(pattern.data()))
-			SetupFailed("no scratch folder could be made as " + pattern + " (set TMPDIR to a writable folder)");
-		g_scratch = pattern;
+		g_scratch = tool::MakeScratchFolder("vireltan-fuzz");
+		if (g_scratch.empty())
+			SetupFailed("no scratch folder could be made as " + tool::ScratchPattern("vireltan-fuzz") +
+				" (set TMPDIR to a writable folder)");
 		std::atexit(RemoveScratch);
 	}
 	return g_scratch;

@@ -1235,41 +1235,48 @@ void SetError(std::string* error, const std::string& reason)
 		error->clear();
 	}
 }
+
+// Runs an export; what it throws ends it as a failure whose reason is prefix and what went wrong.
+template <typename Export>
+Bool Guarded(const char* prefix, std::string& reason, Export&& run)
+{
+	try
+	{
+		return run();
+	}
+	catch (const std::bad_alloc&)
+	{
+		reason = std::string(prefix) + "out of memory";
+	}
+	catch (const std::exception& e)
+	{
+		reason = std::string(prefix) + e.what();
+	}
+	catch (...)
+	{
+		reason = std::string(prefix) + "unknown failure";
+	}
+	return false;
+}
 } // namespace
 
 Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summary, std::string* error,
 	const MaterialRoleName& roleName, const ExportOptions& options)
 {
 	std::string reason = "no document to export";
-	Bool ok = false;
-	try
-	{
-		if (doc)
-		{
-			std::string made;
-			Output out(-1, &made);
-			Writer writer(out, roleName, options);
-			ok = writer.Write(doc, reason);
-			if (ok)
-			{
-				bytes = std::move(made);
-				if (summary)
-					*summary = writer.Summary();
-			}
-		}
-	}
-	catch (const std::bad_alloc&)
-	{
-		reason = "out of memory";
-	}
-	catch (const std::exception& e)
-	{
-		reason = e.what();
-	}
-	catch (...)
-	{
-		reason = "unknown failure";
-	}
+	const Bool ok = Guarded("", reason, [&]() {
+		if (!doc)
+			return false;
+		std::string made;
+		Output out(-1, &made);
+		Writer writer(out, roleName, options);
+		if (!writer.Write(doc, reason))
+			return false;
+		bytes = std::move(made);
+		if (summary)
+			*summary = writer.Summary();
+		return true;
+	});
 	if (!ok)
 		SetError(error, "cannot export: " + reason);
 	return ok;
@@ -1280,35 +1287,16 @@ Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary,
 {
 	const auto began = std::chrono::steady_clock::now();
 	std::string reason;
-	Bool ok = false;
-	try
-	{
+	const Bool ok = Guarded("cannot export: ", reason, [&]() {
 		const std::string target = ToUtf8(file.GetString());
 		if (!doc)
-		{
 			reason = "no document to export";
-		}
 		else if (target.empty())
-		{
 			reason = "no output file given";
-		}
 		else
-		{
-			ok = WriteFile(doc, target, roleName, options, summary, reason);
-		}
-	}
-	catch (const std::bad_alloc&)
-	{
-		reason = "cannot export: out of memory";
-	}
-	catch (const std::exception& e)
-	{
-		reason = std::string("cannot export: ") + e.what();
-	}
-	catch (...)
-	{
-		reason = "cannot export: unknown failure";
-	}
+			return WriteFile(doc, target, roleName, options, summary, reason);
+		return false;
+	});
 	if (ok && summary)
 		summary->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 	if (!ok)

@@ -210,8 +210,7 @@ Bool ParseElementLine(const String& line, ElementRecord& record)
 				}
 				else
 				{
-					UInt32 v = (String("0x") + field).ToUInt32(&error);
-					record.colour = Vector(((v >> 16) & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0, (v & 0xFF) / 255.0);
+					record.colour = HexColour(field, &error);
 				}
 				break;
 			case 2:

@@ -18,6 +18,8 @@
 #include "export.h"
 #include "molecule.h"
 #include "roles.h"
+#include "scratch.h"
+#include "sdfloader.h"
 #include "vh/host.h"
 
 namespace tool
@@ -35,12 +37,6 @@ Bool IsBlank(const std::string& line)
 	return line.find_first_not_of(" \t\r") == std::string::npos;
 }
 
-Bool IsRecordEnd(const std::string& line)
-{
-	const size_t last = line.find_last_not_of(" \t\r");
-	return last == 3 && line.compare(0, 4, "$$$$") == 0;
-}
-
 std::string Suffix(const std::string& path)
 {
 	const size_t dot = path.find_last_of('.');
@@ -56,14 +52,6 @@ Bool CopySpan(const std::string& path, const RecordSpan& span, const std::string
 		return false;
 	std::ofstream out(to, std::ios::binary | std::ios::trunc);
 	return out.write(bytes.data(), std::streamsize(bytes.size())) && out.flush();
-}
-
-std::string DialogTexts()
-{
-	std::string texts;
-	for (const vh::DialogRecord& d : vh::Dialogs())
-		texts += (texts.empty() ? "" : " ") + d.text;
-	return texts;
 }
 
 Bool MakeFolder(const std::string& folder, std::string& error)
@@ -106,13 +94,6 @@ void GuardScratch(const std::string& folder, const std::string& file)
 	std::memcpy(g_scratchFolder, folder.c_str(), folder.size() + 1);
 	for (int signal : {SIGINT, SIGTERM, SIGHUP})
 		std::signal(signal, folder.empty() ? SIG_DFL : RemoveScratchAndStop);
-}
-
-std::string MakeScratch()
-{
-	const char* tmp = std::getenv("TMPDIR");
-	std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vireltan-records-XXXXXX";
-	return ::mkdtemp(&pattern[0]) ? pattern : "";
 }
 
 size_t ShardSize(size_t count, const BatchOptions& batch)
@@ -198,7 +179,7 @@ Bool RecordScanner::Next(RecordSpan& span, std::string& firstLine)
 		span.length = next - span.offset;
 		blank = blank && IsBlank(_line);
 		_offset = next;
-		if (IsRecordEnd(_line))
+		if (IsRecordSeparator(_line.c_str()))
 			return true;
 	}
 	if (!_done && _in.bad())
@@ -243,26 +224,23 @@ RecordResult ExportRecord(const MoleculeOptions& options, const RecordSpan& span
 		return r;
 	}
 	vh::ClearConsoleAndDialogs();
+	MoleculeOptions record = options;
+	record.molfile = recordFile;
 	try
 	{
-		ApplyOptions(s, options);
+		r.reason = LoadForExport(s, record);
 	}
 	catch (const UsageError& e)
 	{
 		r.reason = e.message;
 		return r;
 	}
-	Load(s, recordFile);
 	const Vireltan* data = MoleculeData(s.op);
-	const Bool loaded = data && !molecule::LoadFailed(*data);
-	vh::EvaluateDocument(s.doc);
 	r.atoms = data ? data->atoms.GetCount() : 0;
 	r.bonds = data ? data->bonds.GetCount() : 0;
 	std::string error;
-	if (!loaded)
-		r.reason = "the record could not be loaded: " + DialogTexts();
-	else if (r.atoms == 0)
-		r.reason = "the record gave no atoms";
+	if (!r.reason.empty())
+		r.reason = "the record " + r.reason;
 	else if (out ? !ExportWithRoles(s.doc, *out, &r.summary, &error) : !ExportBytesWithRoles(s.doc, *glb, &r.summary, &error))
 		r.reason = error;
 	r.ok = r.reason.empty();
@@ -349,7 +327,7 @@ int ExportRecords(const MoleculeOptions& options, const std::string& output, con
 	for (int signal : {SIGINT, SIGTERM, SIGHUP})
 		sigaddset(&stops, signal);
 	::sigprocmask(SIG_BLOCK, &stops, &before);
-	job.scratch = MakeScratch();
+	job.scratch = MakeScratchFolder("vireltan-records");
 	GuardScratch(job.scratch, "");
 	::sigprocmask(SIG_SETMASK, &before, nullptr);
 	if (job.scratch.empty())
