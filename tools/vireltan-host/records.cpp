@@ -265,28 +265,31 @@ void ParseShard(const std::string& text, BatchOptions& batch)
 		throw UsageError{form};
 }
 
-int ExportRecords(const MoleculeOptions& options, const std::string& output, const BatchOptions& batch)
+namespace
 {
-	// A FIFO or a device could be read without end, and twice would read other bytes.
+// A FIFO or a device could be read without end, and twice would read other bytes.
+Bool IsRegularFile(const std::string& path)
+{
 	struct stat info;
-	const Bool exists = ::stat(options.molfile.c_str(), &info) == 0;
-	if (!exists || !S_ISREG(info.st_mode))
-	{
-		const std::string why = exists ? "not a regular file" : std::strerror(errno);
-		std::cerr << "vireltan-host: cannot read " << Printable(options.molfile) << ": " << why << "; nothing exported\n";
-		return 1;
-	}
-	BatchJob job;
-	job.options = &options;
-	job.batch = batch;
-	job.suffix = Suffix(options.molfile);
-	// One pass counts the records (file names are padded to the count's width) and finds --record's.
-	RecordScanner scanner(options.molfile);
-	RecordSpan span, chosen;
-	std::string firstLine, chosenLine;
+	const Bool exists = ::stat(path.c_str(), &info) == 0;
+	if (exists && S_ISREG(info.st_mode))
+		return true;
+	const std::string why = exists ? "not a regular file" : std::strerror(errno);
+	std::cerr << "vireltan-host: cannot read " << Printable(path) << ": " << why << "; nothing exported\n";
+	return false;
+}
+
+// One pass counts the records (file names are padded to the count's width) and finds --record's;
+// false (said why) when the file cannot be read or holds none.
+Bool CountRecords(BatchJob& job, RecordSpan& chosen, std::string& chosenLine)
+{
+	const std::string& molfile = job.options->molfile;
+	RecordScanner scanner(molfile);
+	RecordSpan span;
+	std::string firstLine;
 	while (scanner.Next(span, firstLine))
 	{
-		if (++job.count == size_t(batch.record))
+		if (++job.count == size_t(job.batch.record))
 		{
 			chosen = span;
 			chosenLine = firstLine;
@@ -295,32 +298,42 @@ int ExportRecords(const MoleculeOptions& options, const std::string& output, con
 	if (!scanner.Error().empty())
 	{
 		std::cerr << "vireltan-host: " << Printable(scanner.Error()) << "; nothing exported\n";
-		return 1;
+		return false;
 	}
-	if (batch.record > 0 && size_t(batch.record) > job.count)
-		throw UsageError{"--record " + std::to_string(batch.record) + ": " + options.molfile + " holds " +
+	if (job.batch.record > 0 && size_t(job.batch.record) > job.count)
+		throw UsageError{"--record " + std::to_string(job.batch.record) + ": " + molfile + " holds " +
 			std::to_string(job.count) + " record" + (job.count == 1 ? "" : "s")};
 	if (job.count == 0)
 	{
-		std::cerr << "vireltan-host: " << Printable(options.molfile) << " holds no records; nothing exported\n";
-		return 1;
+		std::cerr << "vireltan-host: " << Printable(molfile) << " holds no records; nothing exported\n";
+		return false;
 	}
+	return true;
+}
+
+// Usage errors and a broken installation show once, before any record is read; false (said
+// why) when the object cannot serve.
+Bool Probe(const MoleculeOptions& options)
+{
+	Session probe;
+	if (!probe.NewDocument())
 	{
-		// Usage errors and a broken installation show once, before any record is read.
-		Session probe;
-		if (!probe.NewDocument())
-		{
-			std::cerr << "vireltan-host: the molecule object could not be created\n";
-			return 1;
-		}
-		const std::string tableProblem = ElementTableProblem(probe);
-		if (!tableProblem.empty())
-		{
-			std::cerr << "vireltan-host: " << tableProblem << "; reinstall the module. Nothing exported\n";
-			return 1;
-		}
-		ApplyOptions(probe, options);
+		std::cerr << "vireltan-host: the molecule object could not be created\n";
+		return false;
 	}
+	const std::string tableProblem = ElementTableProblem(probe);
+	if (!tableProblem.empty())
+	{
+		std::cerr << "vireltan-host: " << tableProblem << "; reinstall the module. Nothing exported\n";
+		return false;
+	}
+	ApplyOptions(probe, options);
+	return true;
+}
+
+// The job's scratch folder, guarded against stop signals; false (said why) when it cannot be made.
+Bool MakeJobScratch(BatchJob& job)
+{
 	// Stop signals wait until the guard is in place, so that no scratch folder outlives the process.
 	sigset_t stops, before;
 	sigemptyset(&stops);
@@ -330,11 +343,25 @@ int ExportRecords(const MoleculeOptions& options, const std::string& output, con
 	job.scratch = MakeScratchFolder("vireltan-records");
 	GuardScratch(job.scratch, "");
 	::sigprocmask(SIG_SETMASK, &before, nullptr);
-	if (job.scratch.empty())
-	{
-		std::cerr << "vireltan-host: cannot make a temporary folder: " << std::strerror(errno) << "\n";
+	if (!job.scratch.empty())
+		return true;
+	std::cerr << "vireltan-host: cannot make a temporary folder: " << std::strerror(errno) << "\n";
+	return false;
+}
+} // namespace
+
+int ExportRecords(const MoleculeOptions& options, const std::string& output, const BatchOptions& batch)
+{
+	if (!IsRegularFile(options.molfile))
 		return 1;
-	}
+	BatchJob job;
+	job.options = &options;
+	job.batch = batch;
+	job.suffix = Suffix(options.molfile);
+	RecordSpan chosen;
+	std::string chosenLine;
+	if (!CountRecords(job, chosen, chosenLine) || !Probe(options) || !MakeJobScratch(job))
+		return 1;
 	const int status = batch.record > 0 ? ExportOne(job, chosen, chosenLine, output) : ExportAll(job, output);
 	::rmdir(job.scratch.c_str());
 	GuardScratch("", "");
