@@ -10,7 +10,7 @@
 
 namespace tool
 {
-Vireltan* MoleculeData(BaseObject* op)
+const Vireltan* MoleculeData(BaseObject* op)
 {
 	return molecule::Data(op);
 }
