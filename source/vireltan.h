@@ -106,19 +106,21 @@ private:
 	BaseObject* BuildNucleus(Int32 atomIndex, HierarchyHelp* hh);
 	BaseObject* BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector& centre, Int32 order);
 
-	// The parameters' cache that only the object reads.
+	// The parameters' cache that only the object reads: atoms, then bonds, then nuclei.
 	Int32 colourSource = 0;
-	Int32 bondCaps = 0;
 	Float64 radiusScale = 0.0;
+
 	Float64 bondRadius = 0.0;
 	Float64 doubleBondFactor = 0.0;
 	Float64 tripleBondFactor = 0.0;
-	Float64 nucleusSize = 0.0;
+	Int32 bondCaps = 0;
 	Vector singleBondColour;
 	Vector doubleBondColour;
 	Vector tripleBondColour;
 	Vector aromaticBondColour;
+
 	Bool showNucleus = false;
+	Float64 nucleusSize = 0.0;
 
 	const MaterialAssignment* FindAssignment(Int32 target) const;
 	Bool HasPreset(Int32 index) const { return index >= 0 && index < presets.GetCount(); }
