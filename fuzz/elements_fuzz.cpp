@@ -7,9 +7,6 @@
 #include <string>
 
 #include "harness.h"
-#include "molecule.h"
-#include "sdfloader.h"
-#include "vh/host.h"
 #include "vireltan.h"
 
 namespace
@@ -32,49 +29,34 @@ const std::string& MoleculePath()
 	return path;
 }
 
-// The bond numbers the molecule's reading may give.
-fuzz::BondNumbers MoleculeBondNumbers()
+// The molecule's bytes, read once.
+const std::string& MoleculeBytes()
 {
-	std::ifstream in(MoleculePath(), std::ios::binary);
-	const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-	if (bytes.empty())
-		fuzz::SetupFailed("cannot read " + MoleculePath());
-	return fuzz::ExpectedBondNumbers(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+	static const std::string bytes = [] {
+		std::ifstream in(MoleculePath(), std::ios::binary);
+		std::string read{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+		if (read.empty())
+			fuzz::SetupFailed("cannot read " + MoleculePath());
+		return read;
+	}();
+	return bytes;
 }
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
 	static const std::string folder = CopyResources();
-	static const fuzz::BondNumbers numbers = MoleculeBondNumbers();
+	static const std::string& molecule = MoleculeBytes();
+	static const fuzz::BondNumbers numbers =
+		fuzz::ExpectedBondNumbers(reinterpret_cast<const uint8_t*>(molecule.data()), molecule.size());
 	fuzz::AttachPlugin(folder, true);
 	fuzz::WriteScratchFile("res/ptable.csv", data, size);
-
-	BaseDocument* doc = BaseDocument::Alloc();
 	// Init reads the table; an object whose Init failed is still kept, as the host keeps it.
-	BaseObject* op = vh::AllocPluginObject(ID_VIRELTAN);
-	if (doc && op)
-	{
-		doc->InsertObject(op, nullptr, nullptr);
-		fuzz::CoarseGeometry(op);
-		Vireltan* v = molecule::Data(op);
-		if (!v)
-			fuzz::SetupFailed("the registered object is no molecule object");
-		SDFLoader loader;
-		loader.LoadFile(op, Filename(vh::FromUtf8(MoleculePath())), v->elements, v->atoms, v->bonds);
-		fuzz::CheckReadModel(v->elements, v->atoms, v->bonds, numbers);
-		op->SetDirty(DIRTYFLAGS::DATA);
-		fuzz::EvaluateCheckExport(doc);
+	fuzz::RunMolecule(molecule, numbers, [](BaseDocument* doc, BaseObject* op) {
 		// Preset colours and the second radius column take other paths through the table.
 		op->SetParameter(DescID(MOLOBJ_COLOR_SOURCE), GeData(MOLOBJ_COLOR_SOURCE_PRESET), DESCFLAGS_SET::NONE);
 		op->SetParameter(DescID(MOLOBJ_ATOM_RADIUS_MODE), GeData(MOLOBJ_ATOM_RADIUS_MODE_VDW), DESCFLAGS_SET::NONE);
 		fuzz::EvaluateCheckExport(doc);
-	}
-	else
-	{
-		BaseObject::Free(op);
-	}
-	BaseDocument::Free(doc);
-	vh::ClearConsoleAndDialogs();
+	});
 	return 0;
 }

@@ -7,15 +7,16 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "vh/gltf.h"
 #include "vh/host.h"
 #include "description/oxvireltan.h"
+#include "molecule.h"
+#include "scratch.h"
+#include "sdfloader.h"
 #include "vireltan.h"
 
 namespace fuzz
@@ -150,11 +151,10 @@ const std::string& ScratchFolder()
 {
 	if (g_scratch.empty())
 	{
-		const char* tmp = std::getenv("TMPDIR");
-		std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vireltan-fuzz-XXXXXX";
-		if (!::mkdtemp(pattern.data()))
-			SetupFailed("no scratch folder could be made as " + pattern + " (set TMPDIR to a writable folder)");
-		g_scratch = pattern;
+		g_scratch = tool::MakeScratchFolder("vireltan-fuzz");
+		if (g_scratch.empty())
+			SetupFailed("no scratch folder could be made as " + tool::ScratchPattern("vireltan-fuzz") +
+				" (set TMPDIR to a writable folder)");
 		std::atexit(RemoveScratch);
 	}
 	return g_scratch;
@@ -168,34 +168,6 @@ void WriteScratchFile(const std::string& name, const uint8_t* data, size_t size)
 	out.close();
 	if (!out)
 		SetupFailed("cannot write " + path);
-}
-
-MemoryFile::MemoryFile()
-{
-	_fd = ::memfd_create("vireltan-fuzz-input", MFD_CLOEXEC);
-	if (_fd < 0)
-		SetupFailed("no memory file could be made");
-	_path = "/proc/self/fd/" + std::to_string(_fd);
-}
-
-MemoryFile::~MemoryFile()
-{
-	if (_fd >= 0)
-		::close(_fd);
-}
-
-void MemoryFile::Set(const uint8_t* data, size_t size)
-{
-	if (::ftruncate(_fd, 0) != 0)
-		SetupFailed("cannot empty the memory file");
-	size_t done = 0;
-	while (done < size)
-	{
-		const ssize_t n = ::pwrite(_fd, data + done, size - done, off_t(done));
-		if (n <= 0)
-			SetupFailed("cannot write the memory file");
-		done += size_t(n);
-	}
 }
 
 void CoarseGeometry(BaseObject* op)
@@ -266,6 +238,36 @@ void CheckReadModel(const maxon::BaseArray<ElementRecord>& elements, const maxon
 					std::to_string(stored) + " stored" + (numbers.v2000 ? ", " + std::to_string(numbers.atomLines) + " atom lines" : ", V3000"));
 		}
 	}
+}
+
+void RunMolecule(const std::string& bytes, const BondNumbers& numbers, const std::function<void(BaseDocument*, BaseObject*)>& then)
+{
+	BaseDocument* doc = BaseDocument::Alloc();
+	BaseObject* op = vh::AllocPluginObject(ID_VIRELTAN);
+	if (doc && op)
+	{
+		doc->InsertObject(op, nullptr, nullptr);
+		CoarseGeometry(op);
+		Vireltan* v = molecule::Data(op);
+		if (!v)
+			SetupFailed("the registered object is no molecule object");
+		std::istringstream in(bytes);
+		String name;
+		SDFLoader().ReadConnectionTable(in, v->elements, v->atoms, v->bonds, &name);
+		if (!name.IsEmpty())
+			op->SetName(name);
+		CheckReadModel(v->elements, v->atoms, v->bonds, numbers);
+		op->SetDirty(DIRTYFLAGS::DATA);
+		EvaluateCheckExport(doc);
+		if (then)
+			then(doc, op);
+	}
+	else
+	{
+		BaseObject::Free(op);
+	}
+	BaseDocument::Free(doc);
+	vh::ClearConsoleAndDialogs();
 }
 
 void EvaluateCheckExport(BaseDocument* doc)

@@ -1,9 +1,10 @@
-// What the harnesses share: the plug-in attached as the host attaches it, readers that take only a
-// path fed from memory, and the checks every evaluated document must pass.
+// What the harnesses share: the plug-in attached as the host attaches it, a molecule object fed
+// from memory, and the checks every evaluated document must pass.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "c4d.h"
@@ -30,24 +31,6 @@ const std::string& ScratchFolder();
 // Replaces a file of the scratch folder; a file that cannot be written is a set-up failure.
 void WriteScratchFile(const std::string& name, const uint8_t* data, size_t size);
 
-// A file that lives in memory (memfd) under a path of /proc/self/fd, for readers that take a path.
-class MemoryFile
-{
-public:
-	MemoryFile();
-	~MemoryFile();
-	MemoryFile(const MemoryFile&) = delete;
-	MemoryFile& operator=(const MemoryFile&) = delete;
-
-	// Replaces the content; a file that cannot be made or written is a set-up failure.
-	void Set(const uint8_t* data, size_t size);
-	const std::string& Path() const { return _path; }
-
-private:
-	int _fd = -1;
-	std::string _path;
-};
-
 // The coarsest spheres and bond profiles, so that an input costs milliseconds; the paths the
 // fuzzer explores do not depend on how fine the geometry is.
 void CoarseGeometry(BaseObject* op);
@@ -71,6 +54,14 @@ BondNumbers ExpectedBondNumbers(const uint8_t* data, size_t size);
 // skipping the atom or bond.
 void CheckReadModel(const maxon::BaseArray<ElementRecord>& elements, const maxon::BaseArray<AtomRecord>& atoms,
 	const maxon::BaseArray<BondRecord>& bonds, const BondNumbers& numbers);
+
+// A new document with one molecule object of coarse geometry that reads the connection table of
+// bytes through the reader's stream interface (atoms, bonds, and the first line as its name, as a
+// load names it), checks the model read against numbers, then is evaluated, checked and exported
+// (EvaluateCheckExport). then, when given, takes the document and the object further; both are
+// freed after it, and the host's console and dialogs emptied.
+void RunMolecule(const std::string& bytes, const BondNumbers& numbers,
+	const std::function<void(BaseDocument*, BaseObject*)>& then = nullptr);
 
 // Evaluates the document, checks that no generated position, point, radius or sweep point is
 // non-finite (aborts, which the fuzzer reports, when one is) and serialises it as binary glTF.

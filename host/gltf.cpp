@@ -877,6 +877,24 @@ private:
 
 	Bool WriteMerged(BaseDocument* doc, std::string& reason)
 	{
+		std::vector<Group> groups = GroupsByMaterial(doc);
+		if (!MeasureGroups(groups, reason))
+			return false;
+		const std::string unassigned = "no material";
+		MergedNodesJson(groups, unassigned);
+		const uint64_t bytes = MergedAccessors(groups);
+		MergedMeshesJson(groups, unassigned);
+		WriteMaterials();
+		WriteAccessors();
+		return Finish(bytes, reason, [&] {
+			for (const Group& g : groups)
+				WriteGroup(g);
+		});
+	}
+
+	// What the tree shows, one group per material in the order met.
+	std::vector<Group> GroupsByMaterial(BaseDocument* doc)
+	{
 		std::vector<Group> groups;
 		std::map<int, size_t> byMaterial;
 		Walk(doc, [&](BaseObject* op, const Shown& shown, uint64_t, uint64_t) {
@@ -887,8 +905,13 @@ private:
 				groups.push_back({ shown.material, {} });
 			groups[at->second].items.push_back({ shown.primitive, shown.world });
 		});
+		return groups;
+	}
 
-		// The figures the JSON gives before the data: counts and exact bounds of the placed points.
+	// The figures the JSON gives before the data: counts and exact bounds of the placed points;
+	// false when a group holds more vertices than a file can.
+	Bool MeasureGroups(std::vector<Group>& groups, std::string& reason) const
+	{
 		for (Group& g : groups)
 		{
 			for (const Item& item : g.items)
@@ -913,7 +936,12 @@ private:
 				return false;
 			}
 		}
+		return true;
+	}
 
+	// The scene's node and one node a group, named after its material.
+	void MergedNodesJson(const std::vector<Group>& groups, const std::string& unassigned)
+	{
 		_json.Raw("{\"name\":\"scene\",\"scale\":").Floats({ kUnitScale, kUnitScale, kUnitScale });
 		if (!groups.empty())
 		{
@@ -923,14 +951,18 @@ private:
 			_out.Put(']');
 		}
 		_out.Put('}');
-		const std::string unassigned = "no material";
 		for (size_t i = 0; i < groups.size(); ++i)
 		{
 			const int m = groups[i].material;
 			_json.Raw(",{\"mesh\":").Integer(i).Raw(",\"name\":").String(m >= 0 ? _materials[size_t(m)].name : unassigned).Raw("}");
 		}
 		_out.Put(']');
+	}
 
+	// Three accessors a group, over its positions, normals and indices in the binary chunk in that
+	// order; the bytes they take.
+	uint64_t MergedAccessors(const std::vector<Group>& groups)
+	{
 		uint64_t offset = 0;
 		for (const Group& g : groups)
 		{
@@ -946,23 +978,21 @@ private:
 				g.Wide() ? kUnsignedInt : kUnsignedShort, "SCALAR", g.indices });
 			offset += 2 * vertexBytes + indexBytes;
 		}
-		if (!groups.empty())
+		return offset;
+	}
+
+	void MergedMeshesJson(const std::vector<Group>& groups, const std::string& unassigned)
+	{
+		if (groups.empty())
+			return;
+		_json.Raw(",\"meshes\":[");
+		for (size_t i = 0; i < groups.size(); ++i)
 		{
-			_json.Raw(",\"meshes\":[");
-			for (size_t i = 0; i < groups.size(); ++i)
-			{
-				const int a = int(3 * i);
-				const int m = groups[i].material;
-				MeshJson(i > 0, m >= 0 ? &_materials[size_t(m)].name : &unassigned, { a, a + 1, a + 2 }, m);
-			}
-			_out.Put(']');
+			const int a = int(3 * i);
+			const int m = groups[i].material;
+			MeshJson(i > 0, m >= 0 ? &_materials[size_t(m)].name : &unassigned, { a, a + 1, a + 2 }, m);
 		}
-		WriteMaterials();
-		WriteAccessors();
-		return Finish(offset, reason, [&] {
-			for (const Group& g : groups)
-				WriteGroup(g);
-		});
+		_out.Put(']');
 	}
 
 	// A group's positions, normals and indices, placed, as they come.
@@ -1235,41 +1265,48 @@ void SetError(std::string* error, const std::string& reason)
 		error->clear();
 	}
 }
+
+// Runs an export; what it throws ends it as a failure whose reason is prefix and what went wrong.
+template <typename Export>
+Bool Guarded(const char* prefix, std::string& reason, Export&& run)
+{
+	try
+	{
+		return run();
+	}
+	catch (const std::bad_alloc&)
+	{
+		reason = std::string(prefix) + "out of memory";
+	}
+	catch (const std::exception& e)
+	{
+		reason = std::string(prefix) + e.what();
+	}
+	catch (...)
+	{
+		reason = std::string(prefix) + "unknown failure";
+	}
+	return false;
+}
 } // namespace
 
 Bool ExportGltfBytes(BaseDocument* doc, std::string& bytes, ExportSummary* summary, std::string* error,
 	const MaterialRoleName& roleName, const ExportOptions& options)
 {
 	std::string reason = "no document to export";
-	Bool ok = false;
-	try
-	{
-		if (doc)
-		{
-			std::string made;
-			Output out(-1, &made);
-			Writer writer(out, roleName, options);
-			ok = writer.Write(doc, reason);
-			if (ok)
-			{
-				bytes = std::move(made);
-				if (summary)
-					*summary = writer.Summary();
-			}
-		}
-	}
-	catch (const std::bad_alloc&)
-	{
-		reason = "out of memory";
-	}
-	catch (const std::exception& e)
-	{
-		reason = e.what();
-	}
-	catch (...)
-	{
-		reason = "unknown failure";
-	}
+	const Bool ok = Guarded("", reason, [&]() {
+		if (!doc)
+			return false;
+		std::string made;
+		Output out(-1, &made);
+		Writer writer(out, roleName, options);
+		if (!writer.Write(doc, reason))
+			return false;
+		bytes = std::move(made);
+		if (summary)
+			*summary = writer.Summary();
+		return true;
+	});
 	if (!ok)
 		SetError(error, "cannot export: " + reason);
 	return ok;
@@ -1280,35 +1317,16 @@ Bool ExportGltf(BaseDocument* doc, const Filename& file, ExportSummary* summary,
 {
 	const auto began = std::chrono::steady_clock::now();
 	std::string reason;
-	Bool ok = false;
-	try
-	{
+	const Bool ok = Guarded("cannot export: ", reason, [&]() {
 		const std::string target = ToUtf8(file.GetString());
 		if (!doc)
-		{
 			reason = "no document to export";
-		}
 		else if (target.empty())
-		{
 			reason = "no output file given";
-		}
 		else
-		{
-			ok = WriteFile(doc, target, roleName, options, summary, reason);
-		}
-	}
-	catch (const std::bad_alloc&)
-	{
-		reason = "cannot export: out of memory";
-	}
-	catch (const std::exception& e)
-	{
-		reason = std::string("cannot export: ") + e.what();
-	}
-	catch (...)
-	{
-		reason = "cannot export: unknown failure";
-	}
+			return WriteFile(doc, target, roleName, options, summary, reason);
+		return false;
+	});
 	if (ok && summary)
 		summary->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 	if (!ok)

@@ -313,46 +313,17 @@ public:
 				*v = GeData();
 				return true;
 			case DA_LONG:
-			{
-				Int32 x;
-				if (!I32(&x))
-					return false;
-				*v = GeData(x);
-				return true;
-			}
+				return Value(&Reader::I32, v, [](Int32 x) { return GeData(x); });
 			case DA_LLONG:
-			{
-				Int64 x;
-				if (!I64(&x))
-					return false;
-				*v = GeData(x, DEFAULTVALUE_LLONG);
-				return true;
-			}
+				return Value(&Reader::I64, v, [](Int64 x) { return GeData(x, DEFAULTVALUE_LLONG); });
 			case DA_REAL:
-			{
-				Float x;
-				if (!F64(&x))
-					return false;
-				*v = GeData(x);
-				return true;
-			}
+				return Value(&Reader::F64, v, [](Float x) { return GeData(x); });
 			case DA_VECTOR:
-			{
-				Vector x;
-				if (!Vec(&x))
-					return false;
-				*v = GeData(x);
-				return true;
-			}
+				return Value(&Reader::Vec, v, [](const Vector& x) { return GeData(x); });
 			case DA_STRING:
+				return Value(&Reader::Str, v, [](const String& x) { return GeData(x); });
 			case DA_FILENAME:
-			{
-				String x;
-				if (!Str(&x))
-					return false;
-				*v = type == DA_STRING ? GeData(x) : GeData(Filename(x));
-				return true;
-			}
+				return Value(&Reader::Str, v, [](const String& x) { return GeData(Filename(x)); });
 			case DA_CONTAINER:
 			{
 				BaseContainer x;
@@ -362,24 +333,38 @@ public:
 				return v->GetType() == DA_CONTAINER ? true : Fail();
 			}
 			case DA_ALIASLINK:
-			{
-				Int64 target;
-				if (!I64(&target))
-					return false;
-				BaseLink* link = BaseLink::Alloc();
-				if (!link)
-					return Fail();
-				link->_target = target;
-				*v = GeData(static_cast<const BaseLink*>(link));
-				BaseLink::Free(link);
-				return v->GetBaseLink() ? true : Fail();
-			}
+				return Link(v);
 			default:
 				return Fail();
 		}
 	}
 
 private:
+	// A value read by read, then made a GeData by make.
+	template <typename T, typename Make>
+	Bool Value(Bool (Reader::*read)(T*), GeData* v, Make&& make)
+	{
+		T x;
+		if (!(this->*read)(&x))
+			return false;
+		*v = make(x);
+		return true;
+	}
+
+	Bool Link(GeData* v)
+	{
+		Int64 target;
+		if (!I64(&target))
+			return false;
+		BaseLink* link = BaseLink::Alloc();
+		if (!link)
+			return Fail();
+		link->_target = target;
+		*v = GeData(static_cast<const BaseLink*>(link));
+		BaseLink::Free(link);
+		return v->GetBaseLink() ? true : Fail();
+	}
+
 	HyperFileState& _s;
 	const std::vector<unsigned char>& _in;
 };

@@ -92,6 +92,14 @@ struct MaterialAssignment
 	Float64 tilesV;
 };
 
+// The colour of hexadecimal digits RRGGBB (the element table's and the material colours' form),
+// each channel from 0 to 1; error is set when the text is no number.
+inline Vector HexColour(const String& digits, Bool* error)
+{
+	const UInt32 v = (String("0x") + digits).ToUInt32(error);
+	return Vector(((v >> 16) & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0, (v & 0xFF) / 255.0);
+}
+
 // Index of the first element whose upper-case symbol equals the upper-case, trimmed search
 // text; -1 when there is none.
 Int32 FindElement(const String& symbol, const maxon::BaseArray<ElementRecord>& elements);

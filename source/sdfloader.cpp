@@ -248,7 +248,7 @@ Bool StartsWith(const char* line, const char* prefix)
 // The end of a record: its properties block ends with "M  END", and "$$$$" separates records.
 Bool EndsRecord(const char* line)
 {
-	return StartsWith(line, "M  END") || StartsWith(line, "$$$$");
+	return StartsWith(line, "M  END") || IsRecordSeparator(line);
 }
 
 // The text of a V3000 line after its prefix and separator; nullptr for any other line.

@@ -2,9 +2,16 @@
 #ifndef VIRELTAN_SDFLOADER_H__
 #define VIRELTAN_SDFLOADER_H__
 
+#include <cstring>
 #include <istream>
 
 #include "datastructs.h"
+
+// A line that starts with "$$$$" ends a record of an SD file, whatever follows it on the line.
+inline Bool IsRecordSeparator(const char* line)
+{
+	return std::strncmp(line, "$$$$", 4) == 0;
+}
 
 class SDFLoader
 {

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "c4d_symbols.h"
 #include "description/obase.h"
 #include "description/onurbscaps.h"
 #include "description/osphere.h"
@@ -210,8 +211,7 @@ Bool ParseElementLine(const String& line, ElementRecord& record)
 				}
 				else
 				{
-					UInt32 v = (String("0x") + field).ToUInt32(&error);
-					record.colour = Vector(((v >> 16) & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0, (v & 0xFF) / 255.0);
+					record.colour = HexColour(field, &error);
 				}
 				break;
 			case 2:
@@ -689,10 +689,10 @@ struct MaterialDescs
 };
 
 // An animated parameter shown with that interface.
-BaseContainer Field(Int32 dtype, const String& shortName, Int32 gui)
+BaseContainer Field(Int32 dtype, Int32 label, Int32 gui)
 {
 	BaseContainer d = GetCustomDataTypeDefault(dtype);
-	d.SetString(DESC_SHORT_NAME, shortName);
+	d.SetString(DESC_SHORT_NAME, GeLoadString(label));
 	d.SetInt32(DESC_ANIMATE, DESC_ANIMATE_ON);
 	d.SetInt32(DESC_CUSTOMGUI, gui);
 	return d;
@@ -701,8 +701,8 @@ BaseContainer Field(Int32 dtype, const String& shortName, Int32 gui)
 BaseContainer GroupDesc()
 {
 	BaseContainer d = GetCustomDataTypeDefault(DTYPE_GROUP);
-	d.SetString(DESC_NAME, "Material"_s);
-	d.SetString(DESC_SHORT_NAME, "Material"_s);
+	d.SetString(DESC_NAME, GeLoadString(IDS_MATERIAL));
+	d.SetString(DESC_SHORT_NAME, GeLoadString(IDS_MATERIAL));
 	d.SetInt32(DESC_DEFAULT, 1);
 	d.SetInt32(DESC_COLUMNS, 2);
 	return d;
@@ -710,7 +710,7 @@ BaseContainer GroupDesc()
 
 BaseContainer LinkDesc()
 {
-	BaseContainer d = Field(DTYPE_BASELISTLINK, "Material"_s, CUSTOMGUI_LINKBOX);
+	BaseContainer d = Field(DTYPE_BASELISTLINK, IDS_MATERIAL, CUSTOMGUI_LINKBOX);
 	BaseContainer accept;
 	accept.SetString(Mbase, "Mbase"_s);
 	d.SetContainer(DESC_ACCEPT, accept);
@@ -720,12 +720,12 @@ BaseContainer LinkDesc()
 
 BaseContainer ProjectionDesc()
 {
-	BaseContainer d = Field(DTYPE_LONG, "Projection"_s, CUSTOMGUI_LONG);
+	BaseContainer d = Field(DTYPE_LONG, IDS_MATERIAL_PROJECTION, CUSTOMGUI_LONG);
 	BaseContainer cycle;
-	cycle.SetString(TEXTURETAG_PROJECTION_SPHERICAL, "Spherical"_s);
-	cycle.SetString(TEXTURETAG_PROJECTION_FLAT, "Flat"_s);
-	cycle.SetString(TEXTURETAG_PROJECTION_CUBIC, "Cubic"_s);
-	cycle.SetString(TEXTURETAG_PROJECTION_UVW, "UVW Mapping"_s);
+	cycle.SetString(TEXTURETAG_PROJECTION_SPHERICAL, GeLoadString(IDS_PROJECTION_SPHERICAL));
+	cycle.SetString(TEXTURETAG_PROJECTION_FLAT, GeLoadString(IDS_PROJECTION_FLAT));
+	cycle.SetString(TEXTURETAG_PROJECTION_CUBIC, GeLoadString(IDS_PROJECTION_CUBIC));
+	cycle.SetString(TEXTURETAG_PROJECTION_UVW, GeLoadString(IDS_PROJECTION_UVW));
 	d.SetContainer(DESC_CYCLE, cycle);
 	d.SetBool(DESC_SCALEH, true);
 	return d;
@@ -733,16 +733,16 @@ BaseContainer ProjectionDesc()
 
 BaseContainer UseDesc()
 {
-	BaseContainer d = Field(DTYPE_BOOL, "Use Material"_s, CUSTOMGUI_BOOL);
+	BaseContainer d = Field(DTYPE_BOOL, IDS_MATERIAL_USE, CUSTOMGUI_BOOL);
 	d.SetBool(DESC_REMOVEABLE, false);
 	d.SetBool(DESC_DEFAULT, true);
 	return d;
 }
 
 // A real value on a slider: its unit, the slider's range and the step.
-BaseContainer SliderDesc(const char* name, Int32 unit, Float minSlider, Float maxSlider, Float step)
+BaseContainer SliderDesc(Int32 label, Int32 unit, Float minSlider, Float maxSlider, Float step)
 {
-	BaseContainer d = Field(DTYPE_REAL, String(name), CUSTOMGUI_REALSLIDER);
+	BaseContainer d = Field(DTYPE_REAL, label, CUSTOMGUI_REALSLIDER);
 	d.SetInt32(DESC_UNIT, unit);
 	d.SetFloat(DESC_MINSLIDER, minSlider);
 	d.SetFloat(DESC_MAXSLIDER, maxSlider);
@@ -752,9 +752,9 @@ BaseContainer SliderDesc(const char* name, Int32 unit, Float minSlider, Float ma
 }
 
 // Tiling never reaches zero, whatever is typed in.
-BaseContainer TilesDesc(const char* name)
+BaseContainer TilesDesc(Int32 label)
 {
-	BaseContainer d = SliderDesc(name, DESC_UNIT_FLOAT, 0.01, 5.0, 0.1);
+	BaseContainer d = SliderDesc(label, DESC_UNIT_FLOAT, 0.01, 5.0, 0.1);
 	d.SetFloat(DESC_MIN, 0.01);
 	return d;
 }
@@ -767,13 +767,13 @@ MaterialDescs MakeMaterialDescs()
 	m.initialised.SetBool(DESC_HIDE, true);
 	m.link = LinkDesc();
 	m.projection = ProjectionDesc();
-	m.symbol = Field(DTYPE_STRING, "Atomic Symbol"_s, CUSTOMGUI_STRING);
+	m.symbol = Field(DTYPE_STRING, IDS_MATERIAL_SYMBOL, CUSTOMGUI_STRING);
 	m.symbol.SetBool(DESC_SCALEH, true);
 	m.use = UseDesc();
-	m.offset[0] = SliderDesc("Offset U", DESC_UNIT_PERCENT, 0.0, 1.0, 0.01);
-	m.offset[1] = SliderDesc("Offset V", DESC_UNIT_PERCENT, 0.0, 1.0, 0.01);
-	m.tiles[0] = TilesDesc("Tiles U");
-	m.tiles[1] = TilesDesc("Tiles V");
+	m.offset[0] = SliderDesc(IDS_MATERIAL_OFFSET_U, DESC_UNIT_PERCENT, 0.0, 1.0, 0.01);
+	m.offset[1] = SliderDesc(IDS_MATERIAL_OFFSET_V, DESC_UNIT_PERCENT, 0.0, 1.0, 0.01);
+	m.tiles[0] = TilesDesc(IDS_MATERIAL_TILES_U);
+	m.tiles[1] = TilesDesc(IDS_MATERIAL_TILES_V);
 	return m;
 }
 

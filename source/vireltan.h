@@ -73,16 +73,12 @@ public:
 	void RestorePresetDefaults(Int32 index);
 	void SyncCacheToContainer(BaseContainer* bc);
 	void SyncContainerToCache(const BaseContainer* bc);
-	// Reads the file MOLOBJ_FILE names; false (after a message box) when it could not be read.
-	Bool LoadMoleculeFile(GeListNode* node, BaseContainer* bc);
 
 	void BuildMaterialAssignments(const BaseContainer* bc, BaseDocument* doc);
-	// The atom's sphere under root, and its nucleus first under root when nuclei are shown.
-	void BuildAtom(Int32 atomIndex, const Vector& centre, HierarchyHelp* hh, BaseObject* root);
-	BaseObject* BuildNucleus(Int32 atomIndex, HierarchyHelp* hh);
-	BaseObject* BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector& centre, Int32 order);
 	SplineObject* BuildBondProfile(Float radius);
 
+	// The model and the state that code outside the object reads through molecule.h (the tool,
+	// the fuzz harnesses, the benchmarks) or that the unit tests check; the rest is private.
 	maxon::BaseArray<ElementRecord> elements;
 	maxon::BaseArray<AtomRecord> atoms;
 	maxon::BaseArray<BondRecord> bonds;
@@ -92,29 +88,40 @@ public:
 	Int32 materialCount = 0;
 	Int32 displayMode = 0;
 	Int32 radiusMode = 0;
-	Int32 colourSource = 0;
 	Int32 presetIndex = 0;
 	Int32 sphereSegments = 0;
 	Int32 profileSubdivision = 0;
-	Int32 bondCaps = 0;
 	Float64 atomSize = 0.0;
-	Float64 radiusScale = 0.0;
 	Float64 positionScale = 0.0;
-	Float64 bondRadius = 0.0;
-	Float64 doubleBondFactor = 0.0;
-	Float64 tripleBondFactor = 0.0;
-	Float64 nucleusSize = 0.0;
-	Vector singleBondColour;
-	Vector doubleBondColour;
-	Vector tripleBondColour;
-	Vector aromaticBondColour;
 	Vector nucleusColour;
 	Bool xray = false;
-	Bool showNucleus = false;
 	// A LOAD_OUTCOME_ value: what the last load command or document event did.
 	Int32 loadOutcome = LOAD_OUTCOME_NONE;
 
 private:
+	// Reads the file MOLOBJ_FILE names; false (after a message box) when it could not be read.
+	Bool LoadMoleculeFile(GeListNode* node, BaseContainer* bc);
+	// The atom's sphere under root, and its nucleus first under root when nuclei are shown.
+	void BuildAtom(Int32 atomIndex, const Vector& centre, HierarchyHelp* hh, BaseObject* root);
+	BaseObject* BuildNucleus(Int32 atomIndex, HierarchyHelp* hh);
+	BaseObject* BuildBond(Int32 firstAtom, Int32 secondAtom, const Vector& centre, Int32 order);
+
+	// The parameters' cache that only the object reads: atoms, then bonds, then nuclei.
+	Int32 colourSource = 0;
+	Float64 radiusScale = 0.0;
+
+	Float64 bondRadius = 0.0;
+	Float64 doubleBondFactor = 0.0;
+	Float64 tripleBondFactor = 0.0;
+	Int32 bondCaps = 0;
+	Vector singleBondColour;
+	Vector doubleBondColour;
+	Vector tripleBondColour;
+	Vector aromaticBondColour;
+
+	Bool showNucleus = false;
+	Float64 nucleusSize = 0.0;
+
 	const MaterialAssignment* FindAssignment(Int32 target) const;
 	Bool HasPreset(Int32 index) const { return index >= 0 && index < presets.GetCount(); }
 	// Takes the container's group count, held to the groups the ids can hold, and writes it back

@@ -112,7 +112,7 @@ TEST_F(ProjectResource, GlobalStringsHoldTheObjectName)
 	const String* name = Calls().LoadString(_lr, 50000);
 	ASSERT_NE(name, nullptr);
 	EXPECT_EQ(vh::ToUtf8(*name), "Vireltan");
-	EXPECT_EQ(Calls().LoadString(_lr, 50001), nullptr);
+	EXPECT_EQ(Calls().LoadString(_lr, 49999), nullptr) << "an id the table does not hold";
 	EXPECT_EQ(Calls().LoadString(nullptr, 50000), nullptr);
 	EXPECT_TRUE(vh::ConsoleLines().empty()) << ConsoleText();
 }

@@ -27,11 +27,8 @@ using namespace integration;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
-const std::string TOOL = VIRELTAN_HOST_TOOL;
 const std::string EXAMPLES = std::string(VIRELTAN_SOURCE_DIR) + "/examples";
 const std::string HEAVY = "protein G B1 domain";
-
-Output Tool(const std::string& args) { return Shell("'" + TOOL + "' --plugins '" + PLUGINS + "' " + args, true); }
 
 // 20 amino acids, the 859-atom protein (record 21, slow enough to be caught in flight), 20 more.
 std::string Library()

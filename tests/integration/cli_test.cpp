@@ -21,14 +21,8 @@ using nlohmann::json;
 using namespace integration;
 using ::testing::HasSubstr;
 
-const std::string TOOL = VIRELTAN_HOST_TOOL;
 const std::string EXAMPLES = std::string(VIRELTAN_SOURCE_DIR) + "/examples";
 const std::string CAFFEINE = "'" + EXAMPLES + "/caffeine.sdf'";
-
-Output Tool(const std::string& args, const std::string& plugins = PLUGINS)
-{
-	return Shell("'" + TOOL + "' --plugins '" + plugins + "' " + args, true);
-}
 
 TEST(Limits, CommandLineAndScriptValuesOutsideTheDescriptionAreRefused)
 {

@@ -27,7 +27,6 @@ using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::Not;
 
-const std::string TOOL = VIRELTAN_HOST_TOOL;
 const std::string EXAMPLES = std::string(VIRELTAN_SOURCE_DIR) + "/examples";
 
 std::string Tool(const std::string& args) { return "'" + TOOL + "' --plugins '" + PLUGINS + "' " + args; }

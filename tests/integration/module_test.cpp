@@ -157,7 +157,6 @@ TEST(Loader, ModuleRefusingTheHostVersionIsSkipped)
 }
 
 #ifdef VIRELTAN_HOST_TOOL
-const std::string TOOL = VIRELTAN_HOST_TOOL;
 
 // Runs a script and returns the dumps it printed, in order.
 std::vector<json> RunScript(const std::string& script, int* status = nullptr)

@@ -17,10 +17,9 @@ using namespace integration;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
-const std::string TOOL = VIRELTAN_HOST_TOOL;
 const std::string THREE = DATA + "/rdkit/three_records.sdf";
-
-Output Tool(const std::string& args) { return Shell("'" + TOOL + "' --plugins '" + PLUGINS + "' " + args, true); }
+// What a record that holds no atoms is refused with, as a pattern.
+const std::string NO_ATOMS = "gave no atoms \\(an empty molecule, or a connection table the object does not read\\)";
 
 // Address sanitizer and valgrind reserve far more address space than a memory limit leaves.
 bool UnderMemoryChecker()
@@ -72,8 +71,8 @@ TEST(Records, AllWritesEachRecordAsASingleFileExportWouldAndReportsFailuresInOrd
 
 	Output all = Tool("export '" + dir.File("six.sdf") + "' --all -o '" + dir.File("out") + "'");
 	EXPECT_EQ(all.status, 1);
-	EXPECT_THAT(all.out, MatchesRegex("(.|\n)*vireltan-host: record 2 \\(glycine\\): the record gave no atoms\n"
-									  "vireltan-host: record 5 \\(glycine\\): the record gave no atoms\n"
+	EXPECT_THAT(all.out, MatchesRegex("(.|\n)*vireltan-host: record 2 \\(glycine\\): the record " + NO_ATOMS + "\n"
+									  "vireltan-host: record 5 \\(glycine\\): the record " + NO_ATOMS + "\n"
 									  ".*/out/: 6 records, 4 written, 2 failed, 0 skipped, [0-9.]+ s\n"));
 	EXPECT_THAT(all.out, ::testing::Not(HasSubstr("\r"))) << "a progress bar outside a terminal";
 	std::vector<std::string> written;
@@ -97,7 +96,8 @@ TEST(Records, AllWritesEachRecordAsASingleFileExportWouldAndReportsFailuresInOrd
 
 	Output broken = Tool("export '" + dir.File("six.sdf") + "' --record 5 -o '" + dir.File("fifth.glb") + "'");
 	EXPECT_EQ(broken.status, 1);
-	EXPECT_THAT(broken.out, HasSubstr("vireltan-host: record 5 (glycine): the record gave no atoms; nothing exported\n"));
+	EXPECT_THAT(broken.out, HasSubstr("vireltan-host: record 5 (glycine): the record gave no atoms (an empty molecule, or a "
+									  "connection table the object does not read); nothing exported\n"));
 	EXPECT_TRUE(testfiles::ReadFile(dir.File("fifth.glb")).empty());
 }
 
@@ -145,6 +145,35 @@ TEST(Records, RecordNumbersOutsideTheFileAreUsageErrorsAndOneRecordIsNamed)
 	Output oddAll = Tool("export '" + dir.File("odd.sdf") + "' --all -o '" + dir.File("o") + "'");
 	EXPECT_EQ(oddAll.status, 1);
 	EXPECT_THAT(oddAll.out, HasSubstr("vireltan-host: record 1 (e\\x0dth\\x1b[2Jl): the record gave no atoms"));
+}
+// The tool splits a file into records where the object's reader ends its first record: at a line
+// that starts with "$$$$", whatever follows it, and nowhere else.
+TEST(Records, TheToolEndsARecordWhereTheReaderDoes)
+{
+	// The first record announces four atoms and holds two; the second's name line reads as an atom
+	// line, so a reader that ran past the separator would take a third atom from it.
+	const std::string first = "first\n  by hand\n\n  4  0  0  0  0  0  0  0  0  0999 V2000\n"
+							  "    0.0000    0.0000    0.0000 C   0  0\n    1.4000    0.0000    0.0000 O   0  0\n";
+	const std::string second = "    3.0000    0.0000    0.0000 N   0  0\n\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
+							   "    0.0000    0.0000    0.0000 N   0  0\nM  END\n$$$$\n";
+	const std::pair<std::string, int> lines[] = {{"$$$$ trailing text", 2}, {"$$$$\t", 2}, {" $$$$", 1}, {"$$$", 1}};
+	TempDir dir;
+	for (const auto& [line, records] : lines)
+	{
+		dir.Write("two.sdf", first + line + "\n" + second);
+		// What the object reads of the whole file: its first record.
+		const Output whole = Tool("export '" + dir.File("two.sdf") + "' -o '" + dir.File("whole.glb") + "'");
+		ASSERT_EQ(whole.status, 0) << line << "\n" << whole.out;
+		EXPECT_THAT(whole.out, HasSubstr(records == 2 ? ": 2 atoms, " : ": 3 atoms, ")) << line;
+		EXPECT_EQ(whole.out.find("more than one record") != std::string::npos, records == 2) << line << "\n" << whole.out;
+		// The tool's first record is what the object read of the whole file.
+		const Output one = Tool("export '" + dir.File("two.sdf") + "' --record 1 -o '" + dir.File("one.glb") + "'");
+		ASSERT_EQ(one.status, 0) << line << "\n" << one.out;
+		EXPECT_TRUE(testfiles::ReadFile(dir.File("one.glb")) == testfiles::ReadFile(dir.File("whole.glb"))) << line;
+		const Output all = Tool("export '" + dir.File("two.sdf") + "' --all -o '" + dir.File("all") + "'");
+		const std::string count = std::to_string(records);
+		EXPECT_THAT(all.out, HasSubstr(": " + count + " records, " + count + " written, 0 failed")) << line;
+	}
 }
 } // namespace
 #endif

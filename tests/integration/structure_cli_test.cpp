@@ -17,11 +17,8 @@ using namespace integration;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
-const std::string TOOL = VIRELTAN_HOST_TOOL;
 const std::string STRUCTURES = DATA + "/structures/";
 const std::string DEMO = "/usr/share/pymol/data/demo/"; // Debian's pymol-data
-
-Output Tool(const std::string& args) { return Shell("'" + TOOL + "' --plugins '" + PLUGINS + "' " + args, true); }
 
 // No temporary folder of the tool is left behind under `tmp`.
 void ExpectNoScratchLeft(const TempDir& tmp)

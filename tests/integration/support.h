@@ -41,4 +41,15 @@ inline Output Shell(const std::string& command, bool withStderr = false)
 }
 
 using testfiles::TempDir;
+
+#ifdef VIRELTAN_HOST_TOOL
+const std::string TOOL = VIRELTAN_HOST_TOOL;
+
+// vireltan-host with the built plug-ins (or those of another folder) and args; standard error
+// comes back with the output.
+inline Output Tool(const std::string& args, const std::string& plugins = PLUGINS)
+{
+	return Shell("'" + TOOL + "' --plugins '" + plugins + "' " + args, true);
+}
+#endif
 } // namespace integration

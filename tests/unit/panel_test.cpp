@@ -139,7 +139,13 @@ TEST_F(AttributePanel, GroupsGetTheirEntriesAndOneTimeDefaults)
 		EXPECT_TRUE(Find(entries, base + 3)->settings.GetBool(DESC_HIDE));
 		EXPECT_EQ(Find(entries, base + 6)->settings.GetInt32(DESC_UNIT), DESC_UNIT_PERCENT);
 		EXPECT_DOUBLE_EQ(Find(entries, base + 9)->settings.GetFloat(DESC_MIN), 0.01);
-		EXPECT_TRUE(Find(entries, base + 5)->settings.GetString(DESC_SHORT_NAME) == "Atomic Symbol");
+		// The labels come from the plug-in's string table: an id it lacks would show no label.
+		EXPECT_TRUE(group->settings.GetString(DESC_NAME) == "Material");
+		const std::pair<Int32, const char*> labels[] = {{1, "Material"}, {4, "Material"}, {5, "Atomic Symbol"},
+			{6, "Offset U"}, {7, "Offset V"}, {8, "Tiles U"}, {9, "Tiles V"}, {10, "Use Material"}, {11, "Projection"}};
+		for (const auto& [field, label] : labels)
+			EXPECT_TRUE(Find(entries, base + field)->settings.GetString(DESC_SHORT_NAME) == label) << field;
+		EXPECT_TRUE(cycle.GetString(0) == "Spherical" && cycle.GetString(3) == "Cubic");
 
 		EXPECT_EQ(bc->GetInt32(base + 11), 6);
 		EXPECT_TRUE(bc->GetBool(base + 10));

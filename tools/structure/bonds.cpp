@@ -51,116 +51,166 @@ uint64_t PairKey(int32_t a, int32_t b)
 {
 	return (uint64_t(uint32_t(std::min(a, b))) << 32) | uint32_t(std::max(a, b));
 }
-} // namespace
 
-void PerceiveBonds(Record& record, const RadiusTable& radii, const BondRule& rule)
+// The atoms that can bond: each atom's covalent radius (-1 for one without a radius or without a
+// finite position), how many have one, the largest, and the box around them.
+struct Members
 {
-	const std::vector<Atom>& atoms = record.atoms;
-	const size_t n = atoms.size();
-	std::vector<double> radius(n);
-	size_t members = 0; // atoms with a radius
+	std::vector<double> radius;
+	size_t count = 0;
 	double largest = 0;
 	double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-	for (size_t i = 0; i < n; ++i)
+};
+
+Members FindMembers(const std::vector<Atom>& atoms, const RadiusTable& radii)
+{
+	Members m;
+	m.radius.resize(atoms.size());
+	for (size_t i = 0; i < atoms.size(); ++i)
 	{
-		radius[i] = radii.Covalent(atoms[i].symbol);
+		m.radius[i] = radii.Covalent(atoms[i].symbol);
 		const double p[3] = {atoms[i].x, atoms[i].y, atoms[i].z};
 		if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
-			radius[i] = -1;
-		if (radius[i] < 0)
+			m.radius[i] = -1;
+		if (m.radius[i] < 0)
 			continue;
 		for (int k = 0; k < 3; ++k)
 		{
-			lo[k] = members == 0 ? p[k] : std::min(lo[k], p[k]);
-			hi[k] = members == 0 ? p[k] : std::max(hi[k], p[k]);
+			m.lo[k] = m.count == 0 ? p[k] : std::min(m.lo[k], p[k]);
+			m.hi[k] = m.count == 0 ? p[k] : std::max(m.hi[k], p[k]);
 		}
-		++members;
-		largest = std::max(largest, radius[i]);
+		++m.count;
+		m.largest = std::max(m.largest, m.radius[i]);
 	}
-	if (members < 2)
-		return;
+	return m;
+}
 
-	// Cells at least as wide as the longest possible bond, so that a partner lies in one of the 27
-	// cells around an atom; wider when the box is sparse, so that the cells stay few.
-	double cell = std::max(2 * largest + rule.tolerance, 1e-3);
-	int64_t dims[3];
-	const auto fit = [&]() {
-		int64_t count = 1;
-		for (int k = 0; k < 3; ++k)
-		{
-			const double extent = (hi[k] - lo[k]) / cell;
-			dims[k] = extent < 1e6 ? int64_t(extent) + 1 : std::isfinite(extent) ? int64_t(1e6) : 1;
-			count = count > INT64_MAX / dims[k] ? INT64_MAX : count * dims[k];
-		}
-		return count;
-	};
-	const int64_t limit = int64_t(members) * 8 + 64;
-	while (fit() > limit && std::isfinite(cell))
-		cell *= 1.25;
-	const auto axis = [&](double p, int k) { return std::min(dims[k] - 1, int64_t((p - lo[k]) / cell)); };
+// The members' box cut into cells, with the members sorted by cell: start[c]..start[c+1] are those
+// of cell c, their positions and radii side by side, so that a cell's atoms are read from memory
+// in one run.
+class CellGrid
+{
+public:
+	CellGrid(const std::vector<Atom>& atoms, const Members& members, double tolerance)
+	{
+		Fit(members, tolerance);
+		Sort(atoms, members);
+	}
 
-	// The atoms sorted by cell, their positions and radii side by side: start[c]..start[c+1] are
-	// those of cell c, so that the atoms of a cell are read from memory in one run.
+	// The members after atom i whose distance to it lies above minimum2 (squared) and within its
+	// reach and theirs, in the order of the cells.
+	void Partners(size_t i, const Atom& atom, double reach, double minimum2, std::vector<int32_t>& partners) const
+	{
+		const int64_t c = int64_t(cellOf_[i]);
+		const int64_t cx = c % dims_[0], cy = (c / dims_[0]) % dims_[1], cz = c / (dims_[0] * dims_[1]);
+		for (int64_t gz = std::max<int64_t>(0, cz - 1); gz <= std::min(dims_[2] - 1, cz + 1); ++gz)
+			for (int64_t gy = std::max<int64_t>(0, cy - 1); gy <= std::min(dims_[1] - 1, cy + 1); ++gy)
+			{
+				// The three cells of a row are one run of the sorted atoms.
+				const int64_t row = (gz * dims_[1] + gy) * dims_[0];
+				const int32_t from = start_[size_t(row + std::max<int64_t>(0, cx - 1))];
+				const int32_t to = start_[size_t(row + std::min(dims_[0] - 1, cx + 1) + 1)];
+				for (int32_t k = from; k < to; ++k)
+				{
+					const Placed& q = placed_[size_t(k)];
+					if (q.index <= int32_t(i))
+						continue;
+					const double dx = atom.x - q.x, dy = atom.y - q.y, dz = atom.z - q.z;
+					const double d2 = dx * dx + dy * dy + dz * dz;
+					const double both = reach + q.r;
+					if (d2 > minimum2 && d2 <= both * both)
+						partners.push_back(q.index);
+				}
+			}
+	}
+
+private:
 	struct Placed
 	{
 		double x, y, z, r;
 		int32_t index;
 	};
-	const size_t cells = size_t(dims[0] * dims[1] * dims[2]);
-	std::vector<int32_t> start(cells + 1, 0);
-	std::vector<uint32_t> cellOf(n, 0);
-	for (size_t i = 0; i < n; ++i)
+
+	// Cells at least as wide as the longest possible bond, so that a partner lies in one of the 27
+	// cells around an atom; wider when the box is sparse, so that the cells stay few.
+	void Fit(const Members& members, double tolerance)
 	{
-		if (radius[i] < 0)
-			continue;
-		cellOf[i] = uint32_t((axis(atoms[i].z, 2) * dims[1] + axis(atoms[i].y, 1)) * dims[0] + axis(atoms[i].x, 0));
-		++start[cellOf[i] + 1];
+		std::copy(members.lo, members.lo + 3, lo_);
+		cell_ = std::max(2 * members.largest + tolerance, 1e-3);
+		const int64_t limit = int64_t(members.count) * 8 + 64;
+		while (Cells(members) > limit && std::isfinite(cell_))
+			cell_ *= 1.25;
 	}
-	for (size_t c = 0; c < cells; ++c)
-		start[c + 1] += start[c];
-	std::vector<Placed> placed(members);
+
+	// Sets the cells along each axis for the current width; their number.
+	int64_t Cells(const Members& members)
 	{
-		std::vector<int32_t> fill(start.begin(), start.end() - 1);
+		int64_t count = 1;
+		for (int k = 0; k < 3; ++k)
+		{
+			const double extent = (members.hi[k] - members.lo[k]) / cell_;
+			dims_[k] = extent < 1e6 ? int64_t(extent) + 1 : std::isfinite(extent) ? int64_t(1e6) : 1;
+			count = count > INT64_MAX / dims_[k] ? INT64_MAX : count * dims_[k];
+		}
+		return count;
+	}
+
+	int64_t Axis(double p, int k) const { return std::min(dims_[k] - 1, int64_t((p - lo_[k]) / cell_)); }
+
+	void Sort(const std::vector<Atom>& atoms, const Members& members)
+	{
+		const size_t n = atoms.size();
+		const size_t cells = size_t(dims_[0] * dims_[1] * dims_[2]);
+		start_.assign(cells + 1, 0);
+		cellOf_.assign(n, 0);
 		for (size_t i = 0; i < n; ++i)
-			if (radius[i] >= 0)
-				placed[size_t(fill[cellOf[i]]++)] = Placed{atoms[i].x, atoms[i].y, atoms[i].z, radius[i], int32_t(i)};
+		{
+			if (members.radius[i] < 0)
+				continue;
+			cellOf_[i] = uint32_t((Axis(atoms[i].z, 2) * dims_[1] + Axis(atoms[i].y, 1)) * dims_[0] + Axis(atoms[i].x, 0));
+			++start_[cellOf_[i] + 1];
+		}
+		for (size_t c = 0; c < cells; ++c)
+			start_[c + 1] += start_[c];
+		placed_.resize(members.count);
+		std::vector<int32_t> fill(start_.begin(), start_.end() - 1);
+		for (size_t i = 0; i < n; ++i)
+			if (members.radius[i] >= 0)
+				placed_[size_t(fill[cellOf_[i]]++)] = Placed{atoms[i].x, atoms[i].y, atoms[i].z, members.radius[i], int32_t(i)};
 	}
+
+	double lo_[3] = {0, 0, 0};
+	double cell_ = 0;
+	int64_t dims_[3] = {1, 1, 1};
+	std::vector<int32_t> start_;
+	std::vector<uint32_t> cellOf_;
+	std::vector<Placed> placed_;
+};
+} // namespace
+
+void PerceiveBonds(Record& record, const RadiusTable& radii, const BondRule& rule)
+{
+	const std::vector<Atom>& atoms = record.atoms;
+	const Members members = FindMembers(atoms, radii);
+	if (members.count < 2)
+		return;
+	const CellGrid grid(atoms, members, rule.tolerance);
 
 	std::unordered_set<uint64_t> existing;
 	existing.reserve(record.bonds.size() * 2);
 	for (const Bond& b : record.bonds)
 		existing.insert(PairKey(b.a, b.b));
 
+	const size_t n = atoms.size();
 	const double minimum2 = rule.minimum * rule.minimum;
 	record.bonds.reserve(record.bonds.size() + n + n / 4);
 	std::vector<int32_t> partners;
 	for (size_t i = 0; i < n; ++i)
 	{
-		if (radius[i] < 0)
+		if (members.radius[i] < 0)
 			continue;
-		const double x = atoms[i].x, y = atoms[i].y, z = atoms[i].z, r = radius[i] + rule.tolerance;
-		const int64_t c = int64_t(cellOf[i]);
-		const int64_t cx = c % dims[0], cy = (c / dims[0]) % dims[1], cz = c / (dims[0] * dims[1]);
 		partners.clear();
-		for (int64_t gz = std::max<int64_t>(0, cz - 1); gz <= std::min(dims[2] - 1, cz + 1); ++gz)
-			for (int64_t gy = std::max<int64_t>(0, cy - 1); gy <= std::min(dims[1] - 1, cy + 1); ++gy)
-			{
-				// The three cells of a row are one run of the sorted atoms.
-				const int64_t row = (gz * dims[1] + gy) * dims[0];
-				const int32_t from = start[size_t(row + std::max<int64_t>(0, cx - 1))];
-				const int32_t to = start[size_t(row + std::min(dims[0] - 1, cx + 1) + 1)];
-				for (int32_t k = from; k < to; ++k)
-				{
-					const Placed& q = placed[size_t(k)];
-					if (q.index <= int32_t(i))
-						continue;
-					const double dx = x - q.x, dy = y - q.y, dz = z - q.z;
-					const double d2 = dx * dx + dy * dy + dz * dz;
-					const double reach = r + q.r;
-					if (d2 > minimum2 && d2 <= reach * reach)
-						partners.push_back(q.index);
-				}
-			}
+		grid.Partners(i, atoms[i], members.radius[i] + rule.tolerance, minimum2, partners);
 		std::sort(partners.begin(), partners.end());
 		for (int32_t j : partners)
 			if (existing.empty() || existing.count(PairKey(int32_t(i), j)) == 0)

@@ -218,7 +218,11 @@ public:
 	void Run();
 
 private:
+	Bool StartWorkers();
 	Bool StartWorker();
+	void Serve();
+	void Finish();
+	int Reap(Worker& w);
 	Bool NextTask(Task& task);
 	void FailRemaining();
 	void Dispatch(Worker& w);
@@ -382,12 +386,7 @@ void Batch::Receive(Worker& w)
 // removed, and a new worker started while records remain.
 void Batch::Ended(Worker& w)
 {
-	::close(w.fd);
-	w.fd = -1;
-	int status = 0;
-	while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR)
-	{
-	}
+	const int status = Reap(w);
 	::unlink(RecordFile(w.pid).c_str());
 	const Bool busy = w.queued > 0;
 	const Task task = w.tasks[0];
@@ -509,11 +508,7 @@ void Batch::Stop(int signal)
 	{
 		if (w.fd < 0)
 			continue;
-		::close(w.fd);
-		w.fd = -1;
-		while (::waitpid(w.pid, nullptr, 0) < 0 && errno == EINTR)
-		{
-		}
+		Reap(w);
 		::unlink(RecordFile(w.pid).c_str());
 		if (w.queued > 0)
 			::unlink(PartName(_job.folder, RecordFileName(size_t(w.tasks[0].index) + 1, _job.count, FirstLineAt(w.tasks[0]))).c_str());
@@ -535,6 +530,21 @@ void Batch::Run()
 {
 	_folder = ::open(_job.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 	_progress.terminal = ::isatty(STDERR_FILENO) != 0;
+	if (!StartWorkers())
+	{
+		std::cerr << "vireltan-host: cannot start a worker process: " << std::strerror(errno) << "\n";
+		_counts.failed = _counts.records;
+		return;
+	}
+	Serve();
+	if (g_stopSignal)
+		Stop(g_stopSignal);
+	Finish();
+}
+
+// As many workers as the job asks for, or as could be started; false when none could.
+Bool Batch::StartWorkers()
+{
 	const size_t workers = std::max<size_t>(1, _job.workers);
 	_workers.reserve(workers); // a replacement takes its predecessor's place: references stay valid
 	for (size_t i = 0; i < workers; ++i)
@@ -543,13 +553,15 @@ void Batch::Run()
 			break;
 	}
 	if (_workers.empty())
-	{
-		std::cerr << "vireltan-host: cannot start a worker process: " << std::strerror(errno) << "\n";
-		_counts.failed = _counts.records;
-		return;
-	}
+		return false;
 	for (Worker& w : _workers)
 		Dispatch(w);
+	return true;
+}
+
+// Hands out records and takes in results until every worker is idle or a stop signal came.
+void Batch::Serve()
+{
 	std::vector<pollfd> polls;
 	while (!g_stopSignal)
 	{
@@ -575,20 +587,17 @@ void Batch::Run()
 			Commit();
 		_progress.Draw(_done, _counts.records, false);
 	}
-	if (g_stopSignal)
-		Stop(g_stopSignal);
+}
+
+// The records no worker did fail, the workers end, the files written are committed and the
+// failures reported.
+void Batch::Finish()
+{
 	FailRemaining();
 	// Closing the sockets ends the idle workers.
 	for (Worker& w : _workers)
-	{
-		if (w.fd < 0)
-			continue;
-		::close(w.fd);
-		w.fd = -1;
-		while (::waitpid(w.pid, nullptr, 0) < 0 && errno == EINTR)
-		{
-		}
-	}
+		if (w.fd >= 0)
+			Reap(w);
 	Commit();
 	if (_folder >= 0)
 		::syncfs(_folder);
@@ -600,6 +609,18 @@ void Batch::Run()
 	FlushFailures();
 	_progress.Draw(_done, _counts.records, true);
 	_progress.Clear();
+}
+
+// Closes a worker's socket and waits for it to end; how it ended (waitpid's status).
+int Batch::Reap(Worker& w)
+{
+	::close(w.fd);
+	w.fd = -1;
+	int status = 0;
+	while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR)
+	{
+	}
+	return status;
 }
 } // namespace
 

@@ -11,6 +11,7 @@
 #include "vh/host.h"
 #include "preview.h"
 #include "roles.h"
+#include "sdfloader.h"
 
 namespace tool
 {
@@ -55,17 +56,31 @@ std::string RecordsNote(const std::string& molfile)
 {
 	std::ifstream in(molfile, std::ios::binary);
 	std::string line;
-	Bool ended = false; // past the first record's "$$$$" line
+	Bool ended = false; // past the first record's separator line
 	while (std::getline(in, line))
 	{
-		const size_t last = line.find_last_not_of(" \t\r");
-		if (ended && last != std::string::npos)
+		if (ended && line.find_first_not_of(" \t\r") != std::string::npos)
 			return "; the file holds more than one record, only the first was used (--all exports every one, --record N one)";
-		ended = ended || (last != std::string::npos && line.compare(0, last + 1, "$$$$") == 0);
+		ended = ended || IsRecordSeparator(line.c_str());
 	}
 	return "";
 }
 } // namespace
+
+std::string LoadForExport(Session& s, const MoleculeOptions& options)
+{
+	if (!LoadMolecule(s, options))
+	{
+		std::string texts;
+		for (const vh::DialogRecord& d : vh::Dialogs())
+			texts += (texts.empty() ? "" : " ") + d.text;
+		return "could not be loaded: " + texts;
+	}
+	const Vireltan* data = MoleculeData(s.op);
+	if (!data || data->atoms.GetCount() == 0)
+		return "gave no atoms (an empty molecule, or a connection table the object does not read)";
+	return "";
+}
 
 std::string DefaultOutput(const std::string& molfile)
 {
@@ -87,16 +102,10 @@ int ExportCommand(Session& s, const MoleculeOptions& options, const std::string&
 		std::cerr << "vireltan-host: " << tableProblem << "; reinstall the module. Nothing exported\n";
 		return 1;
 	}
-	if (!LoadMolecule(s, options))
+	const std::string problem = LoadForExport(s, options);
+	if (!problem.empty())
 	{
-		std::cerr << "vireltan-host: the molecule could not be loaded; nothing exported\n";
-		return 1;
-	}
-	const Vireltan* data = MoleculeData(s.op);
-	if (!data || data->atoms.GetCount() == 0)
-	{
-		std::cerr << "vireltan-host: " << Printable(options.molfile)
-				  << " gave no atoms (an empty molecule, or a connection table the object does not read); nothing exported\n";
+		std::cerr << "vireltan-host: " << Printable(options.molfile) << " " << Printable(problem) << "; nothing exported\n";
 		return 1;
 	}
 	return ExportDocument(s, output.empty() ? DefaultOutput(options.molfile) : output, &began, RecordsNote(options.molfile),

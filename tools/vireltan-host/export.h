@@ -17,6 +17,10 @@ std::string SummaryLine(const std::string& out, Int atoms, Int bonds, const vh::
 // beside the file (preview.h). `merged` writes one mesh per material instead of the object tree.
 int ExportDocument(Session& s, const std::string& out, const std::chrono::steady_clock::time_point* began = nullptr,
 	const std::string& note = "", const std::string* pageTemplate = nullptr, bool merged = false);
+// Loads the options' molecule and evaluates the document as every export does first: empty when
+// the object then holds atoms to export, else why not, to be said after the molecule's name. The
+// options' usage errors are thrown.
+std::string LoadForExport(Session& s, const MoleculeOptions& options);
 // The molecule file's path with its suffix replaced by .glb.
 std::string DefaultOutput(const std::string& molfile);
 // `export MOLFILE [-o OUT] [--html]`: nothing is written when the molecule could not be loaded.

@@ -18,6 +18,8 @@
 #include "export.h"
 #include "molecule.h"
 #include "roles.h"
+#include "scratch.h"
+#include "sdfloader.h"
 #include "vh/host.h"
 
 namespace tool
@@ -35,12 +37,6 @@ Bool IsBlank(const std::string& line)
 	return line.find_first_not_of(" \t\r") == std::string::npos;
 }
 
-Bool IsRecordEnd(const std::string& line)
-{
-	const size_t last = line.find_last_not_of(" \t\r");
-	return last == 3 && line.compare(0, 4, "$$$$") == 0;
-}
-
 std::string Suffix(const std::string& path)
 {
 	const size_t dot = path.find_last_of('.');
@@ -56,14 +52,6 @@ Bool CopySpan(const std::string& path, const RecordSpan& span, const std::string
 		return false;
 	std::ofstream out(to, std::ios::binary | std::ios::trunc);
 	return out.write(bytes.data(), std::streamsize(bytes.size())) && out.flush();
-}
-
-std::string DialogTexts()
-{
-	std::string texts;
-	for (const vh::DialogRecord& d : vh::Dialogs())
-		texts += (texts.empty() ? "" : " ") + d.text;
-	return texts;
 }
 
 Bool MakeFolder(const std::string& folder, std::string& error)
@@ -106,13 +94,6 @@ void GuardScratch(const std::string& folder, const std::string& file)
 	std::memcpy(g_scratchFolder, folder.c_str(), folder.size() + 1);
 	for (int signal : {SIGINT, SIGTERM, SIGHUP})
 		std::signal(signal, folder.empty() ? SIG_DFL : RemoveScratchAndStop);
-}
-
-std::string MakeScratch()
-{
-	const char* tmp = std::getenv("TMPDIR");
-	std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vireltan-records-XXXXXX";
-	return ::mkdtemp(&pattern[0]) ? pattern : "";
 }
 
 size_t ShardSize(size_t count, const BatchOptions& batch)
@@ -198,7 +179,7 @@ Bool RecordScanner::Next(RecordSpan& span, std::string& firstLine)
 		span.length = next - span.offset;
 		blank = blank && IsBlank(_line);
 		_offset = next;
-		if (IsRecordEnd(_line))
+		if (IsRecordSeparator(_line.c_str()))
 			return true;
 	}
 	if (!_done && _in.bad())
@@ -243,26 +224,23 @@ RecordResult ExportRecord(const MoleculeOptions& options, const RecordSpan& span
 		return r;
 	}
 	vh::ClearConsoleAndDialogs();
+	MoleculeOptions record = options;
+	record.molfile = recordFile;
 	try
 	{
-		ApplyOptions(s, options);
+		r.reason = LoadForExport(s, record);
 	}
 	catch (const UsageError& e)
 	{
 		r.reason = e.message;
 		return r;
 	}
-	Load(s, recordFile);
 	const Vireltan* data = MoleculeData(s.op);
-	const Bool loaded = data && !molecule::LoadFailed(*data);
-	vh::EvaluateDocument(s.doc);
 	r.atoms = data ? data->atoms.GetCount() : 0;
 	r.bonds = data ? data->bonds.GetCount() : 0;
 	std::string error;
-	if (!loaded)
-		r.reason = "the record could not be loaded: " + DialogTexts();
-	else if (r.atoms == 0)
-		r.reason = "the record gave no atoms";
+	if (!r.reason.empty())
+		r.reason = "the record " + r.reason;
 	else if (out ? !ExportWithRoles(s.doc, *out, &r.summary, &error) : !ExportBytesWithRoles(s.doc, *glb, &r.summary, &error))
 		r.reason = error;
 	r.ok = r.reason.empty();
@@ -287,28 +265,31 @@ void ParseShard(const std::string& text, BatchOptions& batch)
 		throw UsageError{form};
 }
 
-int ExportRecords(const MoleculeOptions& options, const std::string& output, const BatchOptions& batch)
+namespace
 {
-	// A FIFO or a device could be read without end, and twice would read other bytes.
+// A FIFO or a device could be read without end, and twice would read other bytes.
+Bool IsRegularFile(const std::string& path)
+{
 	struct stat info;
-	const Bool exists = ::stat(options.molfile.c_str(), &info) == 0;
-	if (!exists || !S_ISREG(info.st_mode))
-	{
-		const std::string why = exists ? "not a regular file" : std::strerror(errno);
-		std::cerr << "vireltan-host: cannot read " << Printable(options.molfile) << ": " << why << "; nothing exported\n";
-		return 1;
-	}
-	BatchJob job;
-	job.options = &options;
-	job.batch = batch;
-	job.suffix = Suffix(options.molfile);
-	// One pass counts the records (file names are padded to the count's width) and finds --record's.
-	RecordScanner scanner(options.molfile);
-	RecordSpan span, chosen;
-	std::string firstLine, chosenLine;
+	const Bool exists = ::stat(path.c_str(), &info) == 0;
+	if (exists && S_ISREG(info.st_mode))
+		return true;
+	const std::string why = exists ? "not a regular file" : std::strerror(errno);
+	std::cerr << "vireltan-host: cannot read " << Printable(path) << ": " << why << "; nothing exported\n";
+	return false;
+}
+
+// One pass counts the records (file names are padded to the count's width) and finds --record's;
+// false (said why) when the file cannot be read or holds none.
+Bool CountRecords(BatchJob& job, RecordSpan& chosen, std::string& chosenLine)
+{
+	const std::string& molfile = job.options->molfile;
+	RecordScanner scanner(molfile);
+	RecordSpan span;
+	std::string firstLine;
 	while (scanner.Next(span, firstLine))
 	{
-		if (++job.count == size_t(batch.record))
+		if (++job.count == size_t(job.batch.record))
 		{
 			chosen = span;
 			chosenLine = firstLine;
@@ -317,46 +298,70 @@ int ExportRecords(const MoleculeOptions& options, const std::string& output, con
 	if (!scanner.Error().empty())
 	{
 		std::cerr << "vireltan-host: " << Printable(scanner.Error()) << "; nothing exported\n";
-		return 1;
+		return false;
 	}
-	if (batch.record > 0 && size_t(batch.record) > job.count)
-		throw UsageError{"--record " + std::to_string(batch.record) + ": " + options.molfile + " holds " +
+	if (job.batch.record > 0 && size_t(job.batch.record) > job.count)
+		throw UsageError{"--record " + std::to_string(job.batch.record) + ": " + molfile + " holds " +
 			std::to_string(job.count) + " record" + (job.count == 1 ? "" : "s")};
 	if (job.count == 0)
 	{
-		std::cerr << "vireltan-host: " << Printable(options.molfile) << " holds no records; nothing exported\n";
-		return 1;
+		std::cerr << "vireltan-host: " << Printable(molfile) << " holds no records; nothing exported\n";
+		return false;
 	}
+	return true;
+}
+
+// Usage errors and a broken installation show once, before any record is read; false (said
+// why) when the object cannot serve.
+Bool Probe(const MoleculeOptions& options)
+{
+	Session probe;
+	if (!probe.NewDocument())
 	{
-		// Usage errors and a broken installation show once, before any record is read.
-		Session probe;
-		if (!probe.NewDocument())
-		{
-			std::cerr << "vireltan-host: the molecule object could not be created\n";
-			return 1;
-		}
-		const std::string tableProblem = ElementTableProblem(probe);
-		if (!tableProblem.empty())
-		{
-			std::cerr << "vireltan-host: " << tableProblem << "; reinstall the module. Nothing exported\n";
-			return 1;
-		}
-		ApplyOptions(probe, options);
+		std::cerr << "vireltan-host: the molecule object could not be created\n";
+		return false;
 	}
+	const std::string tableProblem = ElementTableProblem(probe);
+	if (!tableProblem.empty())
+	{
+		std::cerr << "vireltan-host: " << tableProblem << "; reinstall the module. Nothing exported\n";
+		return false;
+	}
+	ApplyOptions(probe, options);
+	return true;
+}
+
+// The job's scratch folder, guarded against stop signals; false (said why) when it cannot be made.
+Bool MakeJobScratch(BatchJob& job)
+{
 	// Stop signals wait until the guard is in place, so that no scratch folder outlives the process.
 	sigset_t stops, before;
 	sigemptyset(&stops);
 	for (int signal : {SIGINT, SIGTERM, SIGHUP})
 		sigaddset(&stops, signal);
 	::sigprocmask(SIG_BLOCK, &stops, &before);
-	job.scratch = MakeScratch();
+	job.scratch = MakeScratchFolder("vireltan-records");
 	GuardScratch(job.scratch, "");
 	::sigprocmask(SIG_SETMASK, &before, nullptr);
-	if (job.scratch.empty())
-	{
-		std::cerr << "vireltan-host: cannot make a temporary folder: " << std::strerror(errno) << "\n";
+	if (!job.scratch.empty())
+		return true;
+	std::cerr << "vireltan-host: cannot make a temporary folder: " << std::strerror(errno) << "\n";
+	return false;
+}
+} // namespace
+
+int ExportRecords(const MoleculeOptions& options, const std::string& output, const BatchOptions& batch)
+{
+	if (!IsRegularFile(options.molfile))
 		return 1;
-	}
+	BatchJob job;
+	job.options = &options;
+	job.batch = batch;
+	job.suffix = Suffix(options.molfile);
+	RecordSpan chosen;
+	std::string chosenLine;
+	if (!CountRecords(job, chosen, chosenLine) || !Probe(options) || !MakeJobScratch(job))
+		return 1;
 	const int status = batch.record > 0 ? ExportOne(job, chosen, chosenLine, output) : ExportAll(job, output);
 	::rmdir(job.scratch.c_str());
 	GuardScratch("", "");

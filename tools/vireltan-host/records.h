@@ -1,6 +1,6 @@
-// Every record of an SD file, each exported on its own: a record is what comes before a "$$$$"
-// line, and the object reads the first record of its input, so each record is handed to it as a
-// file of its own.
+// Every record of an SD file, each exported on its own. A record is what comes before a line the
+// reader takes as a separator (IsRecordSeparator: a line that starts with "$$$$"), and the object
+// reads the first record of its input, so each record is handed to it as a file of its own.
 #pragma once
 
 #include <fstream>
@@ -14,10 +14,10 @@ namespace tool
 struct RecordSpan
 {
 	Int64 offset = 0; // of the record's first byte in the file
-	Int64 length = 0; // up to and with its "$$$$" line
+	Int64 length = 0; // up to and with its separator line
 };
 
-// The records of a molecule file in order, read as a stream: a file without "$$$$" lines is one
+// The records of a molecule file in order, read as a stream: a file without separator lines is one
 // record, and blank lines after the last one are none. Only the current record's first line is
 // held, so a file of any number of records costs the same memory.
 class RecordScanner

@@ -10,7 +10,7 @@
 
 namespace tool
 {
-Vireltan* MoleculeData(BaseObject* op)
+const Vireltan* MoleculeData(BaseObject* op)
 {
 	return molecule::Data(op);
 }
@@ -331,8 +331,8 @@ void AddMaterial(Session& s, const std::string& spec)
 		{
 			if (parts[i].size() != 7 || parts[i].find_first_not_of("0123456789abcdefABCDEF", 1) != std::string::npos)
 				throw UsageError{"bad material colour '" + parts[i] + "' (expected #RRGGBB)"};
-			const unsigned long v = std::stoul(parts[i].substr(1), nullptr, 16);
-			colour = Vector(((v >> 16) & 0xFF) / 255.0, ((v >> 8) & 0xFF) / 255.0, (v & 0xFF) / 255.0);
+			Bool error = false;
+			colour = HexColour(vh::FromUtf8(parts[i].substr(1)), &error);
 			coloured = true;
 		}
 		else if (!parts[i].empty() && !named && !coloured)

@@ -22,9 +22,9 @@ struct UsageError
 // file name or a record's first line shown in a message can neither break the line nor drive the terminal.
 std::string Printable(const std::string& text);
 
-// The molecule object's data behind op; nullptr when op is not a molecule object. The only way
-// the tool reaches the plug-in's members.
-Vireltan* MoleculeData(BaseObject* op);
+// The molecule object's data behind op, to read; nullptr when op is not a molecule object. The
+// only way the tool reaches the plug-in's members: it changes the object only as a user does.
+const Vireltan* MoleculeData(BaseObject* op);
 
 // The current document and its molecule object, as the steps change them.
 struct Session

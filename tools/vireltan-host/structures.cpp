@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include "records.h"
+#include "scratch.h"
+#include "sdfloader.h"
 #include "session.h"
 #include "structure.h"
 
@@ -100,7 +102,7 @@ size_t CopyMdl(const std::string& in, std::ostream& out, bool first)
 		const size_t last = bytes.find_last_not_of("\r\n");
 		const size_t lineStart = bytes.find_last_of('\n', last);
 		const std::string lastLine = bytes.substr(lineStart == std::string::npos ? 0 : lineStart + 1, last + 1);
-		if (lastLine.compare(0, 4, "$$$$") != 0)
+		if (!IsRecordSeparator(lastLine.c_str()))
 			out << "$$$$\n";
 	}
 	if (!scanner.Error().empty())
@@ -184,11 +186,9 @@ HandedOver::HandedOver(const std::string& path, const std::string& elementTable)
 {
 	const std::vector<structure::Record> records =
 		structure::ReadStructure(path, structure::RadiusTable::Load(elementTable));
-	const char* tmp = std::getenv("TMPDIR");
-	std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vireltan-structure-XXXXXX";
-	if (!::mkdtemp(&pattern[0]))
+	folder_ = MakeScratchFolder("vireltan-structure");
+	if (folder_.empty())
 		throw structure::ReadError(std::string("cannot make a temporary folder: ") + std::strerror(errno));
-	folder_ = pattern;
 	path_ = folder_ + "/" + structure::Stem(path) + ".sdf";
 	std::ofstream out(path_, std::ios::binary | std::ios::trunc);
 	WriteRecords(out, path, records, false);
