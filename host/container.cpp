@@ -58,29 +58,60 @@ GeData::GeData(BaseList2D* bl) : _type(DA_ALIASLINK), _link(BaseLink::Alloc())
 		_link->SetLink(bl);
 }
 
-GeData::GeData(const GeData& src)
-	: _type(src._type), _int(src._int), _float(src._float), _vector(src._vector), _string(src._string),
-	  _filename(src._filename), _container(CloneContainer(src._container)), _link(src._link ? src._link->GetClone() : nullptr)
+GeData::GeData(const GeData& src) : _int(0) { CopyFrom(src); }
+
+void GeData::CopyFrom(const GeData& src)
 {
-	if (src._container && !_container)
-		_type = DA_NIL;
+	switch (src._type)
+	{
+		case DA_STRING:
+			new (&_string) String(src._string);
+			break;
+		case DA_FILENAME:
+			new (&_filename) Filename(src._filename);
+			break;
+		case DA_CONTAINER:
+			_container = CloneContainer(src._container);
+			if (src._container && !_container)
+				return;
+			break;
+		case DA_ALIASLINK:
+			_link = src._link ? src._link->GetClone() : nullptr;
+			break;
+		case DA_VECTOR:
+			new (&_vector) Vector(src._vector);
+			break;
+		case DA_REAL:
+			_float = src._float;
+			break;
+		default:
+			_int = src._int;
+			break;
+	}
+	_type = src._type;
 }
 
 GeData& GeData::operator=(const GeData& src)
 {
 	if (this == &src)
 		return *this;
-	BaseContainer* container = CloneContainer(src._container);
-	BaseLink* link = src._link ? src._link->GetClone() : nullptr;
+	// The copy comes first: src may live inside the container this value holds.
+	GeData copy(src);
 	Clear();
-	_type = src._container && !container ? DA_NIL : src._type;
-	_int = src._int;
-	_float = src._float;
-	_vector = src._vector;
-	_string = src._string;
-	_filename = src._filename;
-	_container = container;
-	_link = link;
+	switch (copy._type)
+	{
+		case DA_CONTAINER:
+			_container = copy._container;
+			break;
+		case DA_ALIASLINK:
+			_link = copy._link;
+			break;
+		default:
+			CopyFrom(copy);
+			return *this;
+	}
+	_type = copy._type;
+	copy._type = DA_NIL;
 	return *this;
 }
 
@@ -88,12 +119,26 @@ GeData::~GeData() { Clear(); }
 
 void GeData::Clear()
 {
-	delete _container;
-	_container = nullptr;
-	if (_link)
-		BaseLink::Free(_link);
-	_link = nullptr;
+	switch (_type)
+	{
+		case DA_STRING:
+			_string.~String();
+			break;
+		case DA_FILENAME:
+			_filename.~Filename();
+			break;
+		case DA_CONTAINER:
+			delete _container;
+			break;
+		case DA_ALIASLINK:
+			if (_link)
+				BaseLink::Free(_link);
+			break;
+		default:
+			break;
+	}
 	_type = DA_NIL;
+	_int = 0;
 }
 
 // Integers come from either integer storage (clamped to the range); nothing else converts.
@@ -157,7 +202,7 @@ Bool GeData::operator==(const GeData& b) const
 		case DA_ALIASLINK:
 			return LinkTarget(_link) == LinkTarget(b._link);
 		default:
-			return _int == b._int && _float == b._float && _vector == b._vector && _string == b._string && _filename == b._filename;
+			return _int == b._int;
 	}
 }
 

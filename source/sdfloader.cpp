@@ -76,7 +76,16 @@ public:
 			line = _buffer.GetFirst() + _begin;
 			const Int available = _filled - _begin;
 			const Int searched = available < MAX_LINE_CHARACTERS + 1 ? available : MAX_LINE_CHARACTERS + 1;
-			stop = FeedOrNul(line, searched);
+			// Most blocks hold no NUL at all, and the line feed is then all there is to find.
+			if (_begin + searched <= _firstNul)
+			{
+				const void* found = std::memchr(line, '\n', size_t(searched));
+				stop = found ? static_cast<const char*>(found) - line : searched;
+			}
+			else
+			{
+				stop = FeedOrNul(line, searched);
+			}
 			Int feed = stop;
 			if (stop < searched && line[stop] == '\0')
 			{
@@ -116,8 +125,12 @@ public:
 			line[--size] = '\0';
 		*text = line;
 		*length = size;
+		_ascii = line + size <= _buffer.GetFirst() + _firstHigh;
 		return !cut;
 	}
+
+	// True when the line Next gave last holds only ASCII bytes.
+	Bool Ascii() const { return _ascii; }
 
 private:
 	// Index of the first line feed or NUL among the size bytes of text; size when there is none.
@@ -145,6 +158,25 @@ private:
 		return size;
 	}
 
+	// Index of the first byte of text with its top bit set; size when there is none.
+	static Int FirstHighByte(const char* text, Int size)
+	{
+		Int i = 0;
+		for (; i + 8 <= size; i += 8)
+		{
+			UInt64 word;
+			std::memcpy(&word, text + i, 8);
+			if (word & 0x8080808080808080ull)
+				break;
+		}
+		for (; i < size; ++i)
+		{
+			if (static_cast<unsigned char>(text[i]) & 0x80)
+				return i;
+		}
+		return size;
+	}
+
 	// Moves what is left to the start of the block and reads behind it; false when nothing more
 	// came.
 	Bool Fill()
@@ -159,6 +191,11 @@ private:
 		const Int count = Int(_stream.gcount());
 		_filled += count;
 		_streamEnded = !_stream.good();
+		// Where the block's first NUL and first non-ASCII byte are, once a block rather than once a
+		// line.
+		const void* nul = std::memchr(first, '\0', size_t(_filled));
+		_firstNul = nul ? static_cast<const char*>(nul) - first : _filled;
+		_firstHigh = FirstHighByte(first, _filled);
 		return count > 0;
 	}
 
@@ -168,8 +205,11 @@ private:
 	maxon::BaseArray<Char> _buffer;
 	Int _begin = 0;
 	Int _filled = 0;
+	Int _firstNul = 0;
+	Int _firstHigh = 0;
 	Bool _streamEnded = false;
 	Bool _ended = false;
+	Bool _ascii = true;
 };
 
 // A coordinate. Text that gives no finite number (nan, inf, a value beyond the float range) is a
@@ -255,21 +295,10 @@ Bool FixedCoordinate(const char* text, Float* value)
 class Line
 {
 public:
-	// scratch holds a non-ASCII line's text; ASCII lines, nearly all of them, never touch it.
-	Line(const char* text, Int size, String& scratch) : _text(text), _size(size_t(size)), _string(scratch)
+	// ascii says whether the line's bytes are all ASCII; scratch holds the text of a line that is
+	// not, and ASCII lines, nearly all of them, never touch it.
+	Line(const char* text, Int size, Bool ascii, String& scratch) : _text(text), _size(size_t(size)), _ascii(ascii), _string(scratch)
 	{
-		// Eight bytes a step: any byte with its top bit set makes the line non-ASCII.
-		UInt64 high = 0;
-		size_t i = 0;
-		for (; i + 8 <= _size; i += 8)
-		{
-			UInt64 word;
-			std::memcpy(&word, text + i, 8);
-			high |= word;
-		}
-		for (; i < _size; ++i)
-			high |= static_cast<unsigned char>(text[i]);
-		_ascii = (high & 0x8080808080808080ull) == 0;
 		if (!_ascii)
 			_string = LineString(text, size);
 	}
@@ -334,7 +363,7 @@ public:
 private:
 	const char* _text;
 	size_t _size;
-	Bool _ascii = true;
+	Bool _ascii;
 	String& _string;
 };
 
@@ -450,6 +479,7 @@ public:
 
 	const char* Text() const { return _line; }
 	Int Length() const { return _length; }
+	Bool Ascii() const { return _input.Ascii(); }
 
 private:
 	TextLines& _input;
@@ -758,7 +788,7 @@ void ReadV2000(RecordLines& lines, const String& counts, const maxon::BaseArray<
 	while (atomLines < atomCount && lines.Next())
 	{
 		const Int32 i = ++atomLines;
-		const Line atomLine(lines.Text(), lines.Length(), scratch);
+		const Line atomLine(lines.Text(), lines.Length(), lines.Ascii(), scratch);
 		Vector position(atomLine.ToCoordinate(1, 10), atomLine.ToCoordinate(11, 20), atomLine.ToCoordinate(21, 30));
 		Int32 elementIndex = -1;
 		if (!lookup.Find(atomLine, 31, 33, &elementIndex) || elementIndex < 0)
@@ -772,7 +802,7 @@ void ReadV2000(RecordLines& lines, const String& counts, const maxon::BaseArray<
 	// missing lines.
 	for (Int32 i = 0; i < bondCount && lines.Next(); ++i)
 	{
-		const Line bondLine(lines.Text(), lines.Length(), scratch);
+		const Line bondLine(lines.Text(), lines.Length(), lines.Ascii(), scratch);
 		Bool dropped = false;
 		// Numbers that name no atom line at all stay as read, for the builder to skip.
 		auto stored = [&](Int32 atom) -> Int32 {
