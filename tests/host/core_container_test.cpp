@@ -76,6 +76,37 @@ TEST(CoreGeData, ContainersAreDeepCopies)
 	EXPECT_EQ(c.GetInt32(), 4);
 }
 
+TEST(CoreGeData, AValueOfOneKindBecomesAnotherAndCanBeGivenAnEntryOfItsOwnContainer)
+{
+	// Each assignment leaves the new value alone behind; getters of the old kind answer empty.
+	GeData d("text");
+	d = GeData(Vector(1, 2, 3));
+	EXPECT_EQ(d.GetVector(), Vector(1, 2, 3));
+	EXPECT_TRUE(d.GetString().IsEmpty());
+	d = GeData(Filename("a/b.sdf"));
+	EXPECT_TRUE(d.GetFilename() == Filename("a/b.sdf"));
+	EXPECT_EQ(d.GetVector(), Vector());
+	d = GeData(2.5);
+	EXPECT_EQ(d.GetFloat(), 2.5);
+	EXPECT_TRUE(d.GetFilename().IsEmpty());
+	d.SetString("again"_s);
+	EXPECT_EQ(d.GetString(), "again"_s);
+
+	// The entry is copied before the container that holds it goes.
+	BaseContainer outer;
+	outer.SetString(1, "inner"_s);
+	BaseContainer deeper;
+	deeper.SetInt32(2, 7);
+	outer.SetContainer(3, deeper);
+	d = GeData(outer);
+	d = d.GetContainer()->GetData(1);
+	EXPECT_EQ(d.GetString(), "inner"_s);
+	d = GeData(outer);
+	d = d.GetContainer()->GetData(3);
+	ASSERT_NE(d.GetContainer(), nullptr);
+	EXPECT_EQ(d.GetContainer()->GetInt32(2), 7);
+}
+
 TEST(CoreGeData, LinksCloneAndCompareByTarget)
 {
 	LinkTarget t, u;
