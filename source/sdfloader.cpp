@@ -50,13 +50,16 @@ class TextLines
 {
 public:
 	explicit TextLines(std::istream& stream) : _stream(stream) {}
+	~TextLines() { maxon::DefaultAllocator::Free(_bytes); }
+	TextLines(const TextLines&) = delete;
+	TextLines& operator=(const TextLines&) = delete;
 
-	// False when there is no memory for the block.
+	// False when there is no memory for the block. The block is not cleared: only what was read
+	// into it is ever looked at.
 	Bool Init()
 	{
-		iferr (_buffer.Resize(BLOCK_SIZE + 1, maxon::COLLECTION_RESIZE_FLAGS::ON_GROW_FIT_TO_SIZE))
-			return false;
-		return true;
+		_bytes = static_cast<Char*>(maxon::DefaultAllocator::Alloc(BLOCK_SIZE + 1));
+		return _bytes != nullptr;
 	}
 
 	// The next line's text and length; false, with the text empty, once the input has ended. A
@@ -67,13 +70,13 @@ public:
 		*length = 0;
 		if (_ended)
 			return false;
-		char* line = _buffer.GetFirst() + _begin;
+		char* line = _bytes + _begin;
 		Int size = 0;
 		Int stop = 0;
 		Bool cut = false;
 		while (true)
 		{
-			line = _buffer.GetFirst() + _begin;
+			line = _bytes + _begin;
 			const Int available = _filled - _begin;
 			const Int searched = available < MAX_LINE_CHARACTERS + 1 ? available : MAX_LINE_CHARACTERS + 1;
 			// Most blocks hold no NUL at all, and the line feed is then all there is to find.
@@ -125,7 +128,7 @@ public:
 			line[--size] = '\0';
 		*text = line;
 		*length = size;
-		_ascii = line + size <= _buffer.GetFirst() + _firstHigh;
+		_ascii = line + size <= _bytes + _firstHigh;
 		return !cut;
 	}
 
@@ -181,7 +184,7 @@ private:
 	// came.
 	Bool Fill()
 	{
-		char* first = _buffer.GetFirst();
+		char* first = _bytes;
 		const Int left = _filled - _begin;
 		if (left > 0 && _begin > 0)
 			std::memmove(first, first + _begin, size_t(left));
@@ -202,7 +205,7 @@ private:
 	// Large enough for the longest line and its line feed, small enough to stay a plain heap block.
 	static const Int BLOCK_SIZE = 65536;
 	std::istream& _stream;
-	maxon::BaseArray<Char> _buffer;
+	Char* _bytes = nullptr;
 	Int _begin = 0;
 	Int _filled = 0;
 	Int _firstNul = 0;
@@ -353,10 +356,24 @@ public:
 		Bool negative = false;
 		Int64 mantissa = 0;
 		Int32 fraction = 0;
-		if (Bytes(first, last, &text, &size) && PlainDecimal(text, size, false, &negative, &mantissa, &fraction) &&
-			mantissa <= 0x7FFFFFFF)
-			return Int32(mantissa);
 		Bool error = false;
+		if (!Bytes(first, last, &text, &size))
+			return Text(first, last).ToInt32(&error);
+		// A three-column field right-aligned, "  1" to "999", as nearly every one is: what
+		// PlainDecimal gives for it.
+		if (size == 3 && IsDigitByte(text[2]))
+		{
+			const Bool middle = IsDigitByte(text[1]);
+			const Bool lead = IsDigitByte(text[0]);
+			if (middle && lead)
+				return (text[0] - '0') * 100 + (text[1] - '0') * 10 + (text[2] - '0');
+			if (middle && IsBlankByte(text[0]))
+				return (text[1] - '0') * 10 + (text[2] - '0');
+			if (IsBlankByte(text[1]) && IsBlankByte(text[0]))
+				return text[2] - '0';
+		}
+		if (PlainDecimal(text, size, false, &negative, &mantissa, &fraction) && mantissa <= 0x7FFFFFFF)
+			return Int32(mantissa);
 		return Text(first, last).ToInt32(&error);
 	}
 
