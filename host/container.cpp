@@ -1,5 +1,6 @@
 // GeData (one tagged value, owning deep copies of its container and link) and BaseContainer.
 #include <new>
+#include <utility>
 
 #include "c4d_basecontainer.h"
 #include "c4d_baselist.h"
@@ -113,6 +114,53 @@ GeData& GeData::operator=(const GeData& src)
 	_type = copy._type;
 	copy._type = DA_NIL;
 	return *this;
+}
+
+GeData::GeData(GeData&& src) noexcept : _int(0) { TakeFrom(src); }
+
+GeData& GeData::operator=(GeData&& src) noexcept
+{
+	if (this == &src)
+		return *this;
+	// Taken first, for the same reason as in the copy.
+	GeData taken(std::move(src));
+	Clear();
+	TakeFrom(taken);
+	return *this;
+}
+
+void GeData::TakeFrom(GeData& src) noexcept
+{
+	const Int32 type = src._type;
+	switch (type)
+	{
+		case DA_STRING:
+			new (&_string) String(std::move(src._string));
+			break;
+		case DA_FILENAME:
+			new (&_filename) Filename(src._filename);
+			break;
+		case DA_CONTAINER:
+			_container = src._container;
+			src._type = DA_NIL;
+			break;
+		case DA_ALIASLINK:
+			_link = src._link;
+			src._type = DA_NIL;
+			break;
+		case DA_VECTOR:
+			new (&_vector) Vector(src._vector);
+			break;
+		case DA_REAL:
+			_float = src._float;
+			break;
+		default:
+			_int = src._int;
+			break;
+	}
+	_type = type;
+	// A container or link now belongs here: src, left DA_NIL above, no longer frees it.
+	src.Clear();
 }
 
 GeData::~GeData() { Clear(); }
@@ -321,6 +369,27 @@ GeData* BaseContainer::SetData(Int32 id, const GeData& n)
 	{
 		// Grown as needed: most generated objects hold one or two values, and an entry is large.
 		_entries.emplace_back(id, n);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
+	return &_entries.back().second;
+}
+
+GeData* BaseContainer::SetData(Int32 id, GeData&& n)
+{
+	for (auto& e : _entries)
+	{
+		if (e.first == id)
+		{
+			e.second = std::move(n);
+			return &e.second;
+		}
+	}
+	try
+	{
+		_entries.emplace_back(id, std::move(n));
 	}
 	catch (const std::bad_alloc&)
 	{

@@ -1,6 +1,8 @@
 // GeData and BaseContainer: typed getters, defaults, order, deep copies, links, equality.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "c4d.h"
 #include "vh/host.h"
 
@@ -105,6 +107,17 @@ TEST(CoreGeData, AValueOfOneKindBecomesAnotherAndCanBeGivenAnEntryOfItsOwnContai
 	d = d.GetContainer()->GetData(3);
 	ASSERT_NE(d.GetContainer(), nullptr);
 	EXPECT_EQ(d.GetContainer()->GetInt32(2), 7);
+
+	// Moving hands the container over and leaves nothing behind; an entry moved out of the
+	// container the value holds is taken before the container goes.
+	const BaseContainer* held = d.GetContainer();
+	GeData moved(std::move(d));
+	EXPECT_EQ(moved.GetContainer(), held);
+	EXPECT_EQ(d.GetType(), DA_NIL);
+	GeData* entry = moved.GetContainer()->SetData(4, GeData(Vector(4, 5, 6)));
+	ASSERT_NE(entry, nullptr);
+	moved = std::move(*entry);
+	EXPECT_EQ(moved.GetVector(), Vector(4, 5, 6));
 }
 
 TEST(CoreGeData, LinksCloneAndCompareByTarget)

@@ -43,6 +43,9 @@ public:
 	GeData(BaseList2D* bl);
 	GeData(const GeData& src);
 	GeData& operator=(const GeData& src);
+	// Moving hands over a container or link instead of copying it; src is left DA_NIL.
+	GeData(GeData&& src) noexcept;
+	GeData& operator=(GeData&& src) noexcept;
 	~GeData();
 
 	Int32 GetType() const { return _type; }
@@ -72,6 +75,8 @@ private:
 	// Copies src's value into this GeData, which holds none; a container or link that cannot be
 	// copied leaves it DA_NIL.
 	void CopyFrom(const GeData& src);
+	// Moves src's value into this GeData, which holds none; src is left DA_NIL.
+	void TakeFrom(GeData& src) noexcept;
 
 	Int32 _type = DA_NIL;
 	// The value of the kind _type says, and only that: a container holds thousands of these, one
