@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "session.h"
@@ -27,25 +28,39 @@ void Prepare(Session& s, const std::string& file, Setup setup)
 	vh::EvaluateDocument(s.doc);
 }
 
-// Bytes of points, polygons and tangents in a hierarchy: what a rebuild writes at the least.
-Int64 GeometryBytes(BaseObject* op)
+// Bytes of points, polygons and tangents in a hierarchy: what a rebuild writes at the least. An
+// array that several objects share (the mesh of one element's spheres) is written once, so it
+// counts once.
+Int64 GeometryBytes(BaseObject* op, std::unordered_set<const void*>& seen)
 {
 	Int64 bytes = 0;
+	auto add = [&](const void* items, Int64 size) {
+		if (items && seen.insert(items).second)
+			bytes += size;
+	};
 	for (; op; op = op->GetNext())
 	{
 		if (op->GetType() == Opolygon)
 		{
 			auto* poly = static_cast<PolygonObject*>(op);
-			bytes += Int64(poly->GetPointCount()) * Int64(sizeof(Vector)) + Int64(poly->GetPolygonCount()) * Int64(sizeof(CPolygon));
+			add(poly->GetPointR(), Int64(poly->GetPointCount()) * Int64(sizeof(Vector)));
+			add(poly->GetPolygonR(), Int64(poly->GetPolygonCount()) * Int64(sizeof(CPolygon)));
 		}
 		else if (op->GetType() == Ospline)
 		{
 			auto* spline = static_cast<SplineObject*>(op);
-			bytes += Int64(spline->GetPointCount()) * Int64(sizeof(Vector)) + Int64(spline->GetTangentCount()) * Int64(sizeof(Tangent));
+			add(spline->GetPointR(), Int64(spline->GetPointCount()) * Int64(sizeof(Vector)));
+			add(spline->GetTangentR(), Int64(spline->GetTangentCount()) * Int64(sizeof(Tangent)));
 		}
-		bytes += GeometryBytes(op->GetDown());
+		bytes += GeometryBytes(op->GetDown(), seen);
 	}
 	return bytes;
+}
+
+Int64 GeometryBytes(BaseObject* op)
+{
+	std::unordered_set<const void*> seen;
+	return GeometryBytes(op, seen);
 }
 
 void BM_Rebuild(benchmark::State& state, const std::string& file, Setup setup)

@@ -298,15 +298,16 @@ void BaseList2D::SetName(const maxon::String& name)
 CTrack* BaseList2D::FindCTrack(const DescID& id)
 {
 	Node* n = N(this);
-	for (Node* t = n ? n->firstTrack : nullptr; t; t = t->next)
-		if (t->trackId && *t->trackId == id)
+	for (Node* t = n ? n->FirstTrack() : nullptr; t; t = t->next)
+		if (t->TrackId() && *t->TrackId() == id)
 			return vh::As<CTrack>(t);
 	return nullptr;
 }
 
 CTrack* BaseList2D::GetFirstCTrack()
 {
-	return vh::Linked<CTrack>(this, &Node::firstTrack);
+	const Node* n = N(this);
+	return n ? vh::As<CTrack>(n->FirstTrack()) : nullptr;
 }
 
 // ---- CTrack ---------------------------------------------------------------------------------
@@ -320,13 +321,15 @@ CTrack* CTrack::Alloc(BaseList2D* bl, const DescID& id)
 	Node* n = N(a);
 	if (!n)
 		return nullptr;
-	n->trackId.reset(new (std::nothrow) DescID(id));
-	if (!n->trackId)
+	// A track has its rare part from the start; its owner needs one for its track list.
+	if (owner->MakeRare())
+		n->rare->trackId.reset(new (std::nothrow) DescID(id));
+	if (!n->rare->trackId)
 	{
 		Access::Destroy(a);
 		return nullptr;
 	}
-	vh::AttachUnder(n, owner, vh::Branch::TRACKS, owner->lastTrack);
+	vh::AttachUnder(n, owner, vh::Branch::TRACKS, owner->LastTrack());
 	return static_cast<CTrack*>(a);
 }
 
@@ -349,7 +352,7 @@ const DescID& CTrack::GetDescriptionID() const
 {
 	static const DescID none;
 	const Node* n = N(this);
-	return n && n->trackId ? *n->trackId : none;
+	return n && n->TrackId() ? *n->TrackId() : none;
 }
 
 // ---- BaseLink -------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // GeData (one tagged value, owning deep copies of its container and link) and BaseContainer.
 #include <new>
+#include <utility>
 
 #include "c4d_basecontainer.h"
 #include "c4d_baselist.h"
@@ -58,42 +59,134 @@ GeData::GeData(BaseList2D* bl) : _type(DA_ALIASLINK), _link(BaseLink::Alloc())
 		_link->SetLink(bl);
 }
 
-GeData::GeData(const GeData& src)
-	: _type(src._type), _int(src._int), _float(src._float), _vector(src._vector), _string(src._string),
-	  _filename(src._filename), _container(CloneContainer(src._container)), _link(src._link ? src._link->GetClone() : nullptr)
+GeData::GeData(const GeData& src) : _int(0) { CopyFrom(src); }
+
+void GeData::CopyFrom(const GeData& src)
 {
-	if (src._container && !_container)
-		_type = DA_NIL;
+	switch (src._type)
+	{
+		case DA_STRING:
+			new (&_string) String(src._string);
+			break;
+		case DA_FILENAME:
+			new (&_filename) Filename(src._filename);
+			break;
+		case DA_CONTAINER:
+			_container = CloneContainer(src._container);
+			if (src._container && !_container)
+				return;
+			break;
+		case DA_ALIASLINK:
+			_link = src._link ? src._link->GetClone() : nullptr;
+			break;
+		case DA_VECTOR:
+			new (&_vector) Vector(src._vector);
+			break;
+		case DA_REAL:
+			_float = src._float;
+			break;
+		default:
+			_int = src._int;
+			break;
+	}
+	_type = src._type;
 }
 
 GeData& GeData::operator=(const GeData& src)
 {
 	if (this == &src)
 		return *this;
-	BaseContainer* container = CloneContainer(src._container);
-	BaseLink* link = src._link ? src._link->GetClone() : nullptr;
+	// The copy comes first: src may live inside the container this value holds.
+	GeData copy(src);
 	Clear();
-	_type = src._container && !container ? DA_NIL : src._type;
-	_int = src._int;
-	_float = src._float;
-	_vector = src._vector;
-	_string = src._string;
-	_filename = src._filename;
-	_container = container;
-	_link = link;
+	switch (copy._type)
+	{
+		case DA_CONTAINER:
+			_container = copy._container;
+			break;
+		case DA_ALIASLINK:
+			_link = copy._link;
+			break;
+		default:
+			CopyFrom(copy);
+			return *this;
+	}
+	_type = copy._type;
+	copy._type = DA_NIL;
 	return *this;
+}
+
+GeData::GeData(GeData&& src) noexcept : _int(0) { TakeFrom(src); }
+
+GeData& GeData::operator=(GeData&& src) noexcept
+{
+	if (this == &src)
+		return *this;
+	// Taken first, for the same reason as in the copy.
+	GeData taken(std::move(src));
+	Clear();
+	TakeFrom(taken);
+	return *this;
+}
+
+void GeData::TakeFrom(GeData& src) noexcept
+{
+	const Int32 type = src._type;
+	switch (type)
+	{
+		case DA_STRING:
+			new (&_string) String(std::move(src._string));
+			break;
+		case DA_FILENAME:
+			new (&_filename) Filename(src._filename);
+			break;
+		case DA_CONTAINER:
+			_container = src._container;
+			src._type = DA_NIL;
+			break;
+		case DA_ALIASLINK:
+			_link = src._link;
+			src._type = DA_NIL;
+			break;
+		case DA_VECTOR:
+			new (&_vector) Vector(src._vector);
+			break;
+		case DA_REAL:
+			_float = src._float;
+			break;
+		default:
+			_int = src._int;
+			break;
+	}
+	_type = type;
+	// A container or link now belongs here: src, left DA_NIL above, no longer frees it.
+	src.Clear();
 }
 
 GeData::~GeData() { Clear(); }
 
 void GeData::Clear()
 {
-	delete _container;
-	_container = nullptr;
-	if (_link)
-		BaseLink::Free(_link);
-	_link = nullptr;
+	switch (_type)
+	{
+		case DA_STRING:
+			_string.~String();
+			break;
+		case DA_FILENAME:
+			_filename.~Filename();
+			break;
+		case DA_CONTAINER:
+			delete _container;
+			break;
+		case DA_ALIASLINK:
+			if (_link)
+				BaseLink::Free(_link);
+			break;
+		default:
+			break;
+	}
 	_type = DA_NIL;
+	_int = 0;
 }
 
 // Integers come from either integer storage (clamped to the range); nothing else converts.
@@ -157,7 +250,7 @@ Bool GeData::operator==(const GeData& b) const
 		case DA_ALIASLINK:
 			return LinkTarget(_link) == LinkTarget(b._link);
 		default:
-			return _int == b._int && _float == b._float && _vector == b._vector && _string == b._string && _filename == b._filename;
+			return _int == b._int;
 	}
 }
 
@@ -276,6 +369,27 @@ GeData* BaseContainer::SetData(Int32 id, const GeData& n)
 	{
 		// Grown as needed: most generated objects hold one or two values, and an entry is large.
 		_entries.emplace_back(id, n);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
+	return &_entries.back().second;
+}
+
+GeData* BaseContainer::SetData(Int32 id, GeData&& n)
+{
+	for (auto& e : _entries)
+	{
+		if (e.first == id)
+		{
+			e.second = std::move(n);
+			return &e.second;
+		}
+	}
+	try
+	{
+		_entries.emplace_back(id, std::move(n));
 	}
 	catch (const std::bad_alloc&)
 	{

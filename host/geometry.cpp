@@ -405,11 +405,11 @@ UInt64 Stamp(const SweepInput& in)
 
 void DropDerived(Node* n)
 {
-	if (n && n->derived)
+	if (n && n->Derived())
 	{
-		BaseObject* d = n->derived;
-		n->derived = nullptr;
-		n->derivedStamp = 0;
+		BaseObject* d = n->rare->derived;
+		n->rare->derived = nullptr;
+		n->rare->derivedStamp = 0;
 		Access::Destroy(d);
 	}
 }
@@ -560,8 +560,8 @@ PolygonObject* GetSweepGeometry(BaseObject* sweep)
 			return nullptr;
 		}
 		const UInt64 stamp = Stamp(in);
-		if (n->derived && n->derivedStamp == stamp)
-			return static_cast<PolygonObject*>(n->derived);
+		if (n->Derived() && n->rare->derivedStamp == stamp)
+			return static_cast<PolygonObject*>(n->rare->derived);
 
 		made = static_cast<PolygonObject*>(Access::Create(NodeClass::POLYGON, Opolygon));
 		Node* d = Access::Of(made);
@@ -577,8 +577,10 @@ PolygonObject* GetSweepGeometry(BaseObject* sweep)
 		d->polygons = std::move(polys);
 		d->name = DefaultName(Opolygon);
 		DropDerived(n);
-		n->derived = made;
-		n->derivedStamp = stamp;
+		if (!n->MakeRare())
+			throw std::bad_alloc();
+		n->rare->derived = made;
+		n->rare->derivedStamp = stamp;
 		return made;
 	}
 	catch (const std::exception&)

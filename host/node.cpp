@@ -138,12 +138,12 @@ Slots SlotsOf(Node* n)
 {
 	if (n->tagOwner)
 		return { &n->tagOwner->firstTag, &n->tagOwner->lastTag };
-	if (n->trackOwner)
-		return { &n->trackOwner->firstTrack, &n->trackOwner->lastTrack };
+	if (Node* owner = n->TrackOwner())
+		return { &owner->rare->firstTrack, &owner->rare->lastTrack };
 	if (n->parent)
 	{
 		if (n->cls == NodeClass::MATERIAL && n->parent->cls == NodeClass::DOCUMENT)
-			return { &n->parent->firstMaterial, &n->parent->lastMaterial };
+			return { &n->parent->rare->firstMaterial, &n->parent->rare->lastMaterial };
 		return { &n->parent->firstChild, &n->parent->lastChild };
 	}
 	return {};
@@ -154,7 +154,7 @@ void SetDocumentTree(Node* n, BaseDocument* doc)
 	n->document = doc;
 	for (Node* t = n->firstTag; t; t = t->next)
 		SetDocumentTree(t, doc);
-	for (Node* t = n->firstTrack; t; t = t->next)
+	for (Node* t = n->FirstTrack(); t; t = t->next)
 		SetDocumentTree(t, doc);
 	for (Node* c = n->firstChild; c; c = c->next)
 		SetDocumentTree(c, doc);
@@ -173,7 +173,7 @@ Bool IsTagClass(NodeClass c)
 
 Bool InList(const Node* n)
 {
-	return n->parent || n->tagOwner || n->trackOwner || n->next || n->pred;
+	return n->parent || n->tagOwner || n->TrackOwner() || n->next || n->pred;
 }
 
 void Unlink(Node* n)
@@ -187,9 +187,11 @@ void Unlink(Node* n)
 		n->next->pred = n->pred;
 	else if (s.last && *s.last == n)
 		*s.last = n->pred;
-	Bool wasInTree = n->parent || n->tagOwner || n->trackOwner;
+	Bool wasInTree = n->parent || n->tagOwner || n->TrackOwner();
 	n->next = n->pred = nullptr;
-	n->parent = n->tagOwner = n->trackOwner = nullptr;
+	n->parent = n->tagOwner = nullptr;
+	if (n->rare)
+		n->rare->trackOwner = nullptr;
 	if (wasInTree && n->cls != NodeClass::DOCUMENT)
 		SetDocumentTree(n, nullptr);
 }
@@ -224,9 +226,12 @@ void AttachUnder(Node* n, Node* owner, Branch b, Node* pred)
 			last = &owner->lastChild;
 			break;
 		case Branch::MATERIALS:
+			// Only documents hold materials, and a document has its rare part from the start.
+			if (!owner->rare)
+				return;
 			n->parent = owner;
-			first = &owner->firstMaterial;
-			last = &owner->lastMaterial;
+			first = &owner->rare->firstMaterial;
+			last = &owner->rare->lastMaterial;
 			break;
 		case Branch::TAGS:
 			n->tagOwner = owner;
@@ -234,9 +239,13 @@ void AttachUnder(Node* n, Node* owner, Branch b, Node* pred)
 			last = &owner->lastTag;
 			break;
 		case Branch::TRACKS:
-			n->trackOwner = owner;
-			first = &owner->firstTrack;
-			last = &owner->lastTrack;
+			// A track has its rare part from the start; its owner gets one here, and without
+			// memory for it the track stays out of the list.
+			if (!n->MakeRare() || !owner->MakeRare())
+				return;
+			n->rare->trackOwner = owner;
+			first = &owner->rare->firstTrack;
+			last = &owner->rare->lastTrack;
 			break;
 		case Branch::NONE:
 			return;
@@ -260,7 +269,7 @@ namespace
 // True when `n` is `target` or one of its ancestors (an insertion that would make a cycle).
 Bool IsAncestorOrSelf(const Node* n, const Node* target)
 {
-	for (const Node* p = target; p; p = p->parent ? p->parent : (p->tagOwner ? p->tagOwner : p->trackOwner))
+	for (const Node* p = target; p; p = p->parent ? p->parent : (p->tagOwner ? p->tagOwner : p->TrackOwner()))
 		if (p == n)
 			return true;
 	return false;
@@ -274,11 +283,11 @@ void InsertBeside(Node* n, Node* bl, Bool after)
 		return;
 	if (InList(n))
 		Unlink(n);
-	Node* owner = bl->parent ? bl->parent : (bl->tagOwner ? bl->tagOwner : bl->trackOwner);
+	Node* owner = bl->parent ? bl->parent : (bl->tagOwner ? bl->tagOwner : bl->TrackOwner());
 	if (owner)
 	{
 		Branch b = bl->tagOwner ? Branch::TAGS
-			: bl->trackOwner ? Branch::TRACKS
+			: bl->TrackOwner() ? Branch::TRACKS
 			: (bl->cls == NodeClass::MATERIAL && owner->cls == NodeClass::DOCUMENT) ? Branch::MATERIALS
 			: Branch::CHILDREN;
 		if (BranchFor(n->cls, owner) != b)
@@ -312,9 +321,9 @@ void InsertUnderImpl(Node* n, Node* owner, Bool last)
 		switch (b)
 		{
 			case Branch::CHILDREN: pred = owner->lastChild; break;
-			case Branch::MATERIALS: pred = owner->lastMaterial; break;
+			case Branch::MATERIALS: pred = owner->LastMaterial(); break;
 			case Branch::TAGS: pred = owner->lastTag; break;
-			case Branch::TRACKS: pred = owner->lastTrack; break;
+			case Branch::TRACKS: pred = owner->LastTrack(); break;
 			case Branch::NONE: break;
 		}
 	}
@@ -403,22 +412,28 @@ C4DAtom* Access::Create(NodeClass cls, Int32 type)
 	Node* n = NewNode();
 	if (!n)
 		return nullptr;
-	C4DAtom* a = nullptr;
-	switch (cls)
-	{
-		case NodeClass::OBJECT: a = new (std::nothrow) BaseObject; break;
-		case NodeClass::POLYGON: a = new (std::nothrow) PolygonObject; break;
-		case NodeClass::SPLINE: a = new (std::nothrow) SplineObject; break;
-		case NodeClass::TAG: a = new (std::nothrow) BaseTag; break;
-		case NodeClass::TEXTURETAG: a = new (std::nothrow) TextureTag; break;
-		case NodeClass::MATERIAL: a = new (std::nothrow) BaseMaterial; break;
-		case NodeClass::TRACK: a = new (std::nothrow) CTrack; break;
-		case NodeClass::DOCUMENT: a = new (std::nothrow) BaseDocument; break;
-	}
-	if (!a)
+	if ((cls == NodeClass::DOCUMENT || cls == NodeClass::TRACK) && !n->MakeRare())
 	{
 		DeleteNode(n);
 		return nullptr;
+	}
+	static_assert(sizeof(BaseObject) <= sizeof(Node::atomStorage) && sizeof(PolygonObject) <= sizeof(Node::atomStorage) &&
+			sizeof(SplineObject) <= sizeof(Node::atomStorage) && sizeof(BaseTag) <= sizeof(Node::atomStorage) &&
+			sizeof(TextureTag) <= sizeof(Node::atomStorage) && sizeof(BaseMaterial) <= sizeof(Node::atomStorage) &&
+			sizeof(CTrack) <= sizeof(Node::atomStorage) && sizeof(BaseDocument) <= sizeof(Node::atomStorage),
+		"an atom must fit the node's storage for it");
+	void* place = n->atomStorage;
+	C4DAtom* a = nullptr;
+	switch (cls)
+	{
+		case NodeClass::OBJECT: a = new (place) BaseObject; break;
+		case NodeClass::POLYGON: a = new (place) PolygonObject; break;
+		case NodeClass::SPLINE: a = new (place) SplineObject; break;
+		case NodeClass::TAG: a = new (place) BaseTag; break;
+		case NodeClass::TEXTURETAG: a = new (place) TextureTag; break;
+		case NodeClass::MATERIAL: a = new (place) BaseMaterial; break;
+		case NodeClass::TRACK: a = new (place) CTrack; break;
+		case NodeClass::DOCUMENT: a = new (place) BaseDocument; break;
 	}
 	n->atom = a;
 	n->type = type;
@@ -467,12 +482,12 @@ void Access::Destroy(C4DAtom* a)
 	DestroyNodeData(n);
 	while (n->firstChild)
 		Destroy(n->firstChild->atom);
-	while (n->firstMaterial)
-		Destroy(n->firstMaterial->atom);
+	while (n->FirstMaterial())
+		Destroy(n->FirstMaterial()->atom);
 	while (n->firstTag)
 		Destroy(n->firstTag->atom);
-	while (n->firstTrack)
-		Destroy(n->firstTrack->atom);
+	while (n->FirstTrack())
+		Destroy(n->FirstTrack()->atom);
 	if (n->cache)
 	{
 		BaseObject* c = n->cache;
@@ -480,10 +495,10 @@ void Access::Destroy(C4DAtom* a)
 		N(c)->cacheOwner = nullptr;
 		Destroy(c);
 	}
-	if (n->derived)
+	if (n->Derived())
 	{
-		BaseObject* d = n->derived;
-		n->derived = nullptr;
+		BaseObject* d = n->rare->derived;
+		n->rare->derived = nullptr;
 		Destroy(d);
 	}
 	if (n->linkId != 0)
@@ -493,7 +508,7 @@ void Access::Destroy(C4DAtom* a)
 		t.nodes.erase(n->linkId);
 	}
 	a->_vh = nullptr;
-	delete a;
+	a->~C4DAtom();
 	DeleteNode(n);
 }
 
@@ -583,7 +598,16 @@ Bool CopyFields(const Node* src, Node* dst)
 		dst->primitiveType = src->primitiveType;
 		dst->primitiveRadius = src->primitiveRadius;
 		dst->primitiveSegments = src->primitiveSegments;
-		dst->trackId = src->trackId ? std::make_unique<DescID>(*src->trackId) : nullptr;
+		if (src->TrackId())
+		{
+			if (!dst->MakeRare())
+				return false;
+			dst->rare->trackId = std::make_unique<DescID>(*src->TrackId());
+		}
+		else if (dst->rare)
+		{
+			dst->rare->trackId.reset();
+		}
 		dst->materialLink = src->materialLink;
 	}
 	catch (const std::bad_alloc&)
@@ -597,14 +621,18 @@ Bool CopyFields(const Node* src, Node* dst)
 Bool CopyLeaves(const Node* src, Node* dst, Branch b)
 {
 	const Bool tags = b == Branch::TAGS;
-	while (Node* old = tags ? dst->firstTag : dst->firstTrack)
+	while (Node* old = tags ? dst->firstTag : dst->FirstTrack())
 		Access::Destroy(old->atom);
-	for (Node* t = tags ? src->firstTag : src->firstTrack; t; t = t->next)
+	for (Node* t = tags ? src->firstTag : src->FirstTrack(); t; t = t->next)
 	{
 		Node* c = CloneLeaf(t);
-		if (!c)
+		if (!c || (!tags && !dst->MakeRare()))
+		{
+			if (c)
+				Access::Destroy(c->atom);
 			return false;
-		AttachUnder(c, dst, b, tags ? dst->lastTag : dst->lastTrack);
+		}
+		AttachUnder(c, dst, b, tags ? dst->lastTag : dst->LastTrack());
 	}
 	return true;
 }

@@ -115,7 +115,8 @@ BaseObject* BaseDocument::GetFirstObject()
 
 BaseMaterial* BaseDocument::GetFirstMaterial()
 {
-	return vh::Linked<BaseMaterial>(this, &Node::firstMaterial);
+	const Node* n = N(this);
+	return n ? vh::As<BaseMaterial>(n->FirstMaterial()) : nullptr;
 }
 
 void BaseDocument::InsertObject(BaseObject* op, BaseObject* parent, BaseObject* pred)

@@ -389,7 +389,7 @@ Bool LoadInto(Loader& ld)
 		Node* m = Access::Of(mat);
 		if (!m)
 			return false;
-		ld.doc->InsertMaterial(mat, static_cast<BaseMaterial*>(d->lastMaterial ? d->lastMaterial->atom : nullptr));
+		ld.doc->InsertMaterial(mat, static_cast<BaseMaterial*>(d->LastMaterial() ? d->LastMaterial()->atom : nullptr));
 		m->name = name;
 		m->data = data;
 		Remember(ld, linkId, m);
@@ -489,8 +489,8 @@ Bool SaveDocument(BaseDocument* doc, const Filename& file)
 	try
 	{
 		ok = hf->Open(SCENE_IDENT, file, FILEOPEN::WRITE, FILEDIALOG::NONE);
-		ok = ok && hf->WriteInt32(SCENE_VERSION) && hf->WriteString(d->name) && hf->WriteInt32(CountList(d->firstMaterial));
-		for (Node* m = d->firstMaterial; ok && m; m = m->next)
+		ok = ok && hf->WriteInt32(SCENE_VERSION) && hf->WriteString(d->name) && hf->WriteInt32(CountList(d->FirstMaterial()));
+		for (Node* m = d->FirstMaterial(); ok && m; m = m->next)
 			ok = hf->WriteInt32(m->type) && hf->WriteString(m->name) && hf->WriteContainer(m->data) &&
 				hf->WriteInt64(LinkId(m));
 		ok = ok && WriteObjectList(hf, d->firstChild, doc);

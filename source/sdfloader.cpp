@@ -11,6 +11,8 @@ namespace
 {
 const Int PATH_BUFFER_SIZE = 1000;
 const Int LINE_BUFFER_SIZE = 10000;
+// The most characters a line holds; the rest of a longer line is not read.
+const Int MAX_LINE_CHARACTERS = LINE_BUFFER_SIZE - 2;
 // Atom counts have three columns, so an atom block has at most 999 lines.
 const Int32 MAX_ATOM_LINES = 999;
 // A V3000 line with its continuations is cut here, so that a file of endless continuations
@@ -40,12 +42,178 @@ String LineString(const char* buffer, Int count = -1)
 	return s;
 }
 
-// Reads the next line; false at the end of the input. A line cut at the length limit is still
-// given; the stream has then failed, so the next call ends the input.
-Bool NextLine(std::istream& file, char* line)
+// The input's lines, read a block at a time and split in place, each line ended by a NUL where
+// its line feed was. A line holds at most MAX_LINE_CHARACTERS characters: a longer one is given
+// cut there and ends the input; a carriage return before the end of a line is dropped, a NUL
+// byte ends the line's text, and the last line need not end in a line feed.
+class TextLines
 {
-	return ReadTextLine(file, line, LINE_BUFFER_SIZE - 1) || line[0] != '\0';
-}
+public:
+	explicit TextLines(std::istream& stream) : _stream(stream) {}
+	~TextLines() { maxon::DefaultAllocator::Free(_bytes); }
+	TextLines(const TextLines&) = delete;
+	TextLines& operator=(const TextLines&) = delete;
+
+	// False when there is no memory for the block. The block is not cleared: only what was read
+	// into it is ever looked at.
+	Bool Init()
+	{
+		_bytes = static_cast<Char*>(maxon::DefaultAllocator::Alloc(BLOCK_SIZE + 1));
+		return _bytes != nullptr;
+	}
+
+	// The next line's text and length; false, with the text empty, once the input has ended. A
+	// line cut at the length limit ends the input, so it is given with false as well.
+	Bool Next(const char** text, Int* length)
+	{
+		*text = "";
+		*length = 0;
+		if (_ended)
+			return false;
+		char* line = _bytes + _begin;
+		Int size = 0;
+		Int stop = 0;
+		Bool cut = false;
+		while (true)
+		{
+			line = _bytes + _begin;
+			const Int available = _filled - _begin;
+			const Int searched = available < MAX_LINE_CHARACTERS + 1 ? available : MAX_LINE_CHARACTERS + 1;
+			// Most blocks hold no NUL at all, and the line feed is then all there is to find.
+			if (_begin + searched <= _firstNul)
+			{
+				const void* found = std::memchr(line, '\n', size_t(searched));
+				stop = found ? static_cast<const char*>(found) - line : searched;
+			}
+			else
+			{
+				stop = FeedOrNul(line, searched);
+			}
+			Int feed = stop;
+			if (stop < searched && line[stop] == '\0')
+			{
+				const void* found = std::memchr(line + stop, '\n', size_t(searched - stop));
+				feed = found ? static_cast<const char*>(found) - line : searched;
+			}
+			if (feed < searched)
+			{
+				size = feed;
+				_begin += size + 1;
+				break;
+			}
+			if (available > MAX_LINE_CHARACTERS)
+			{
+				size = MAX_LINE_CHARACTERS;
+				cut = true;
+				break;
+			}
+			if (_streamEnded || !Fill())
+			{
+				// The last line, without a line feed; an empty rest is no line at all.
+				size = available;
+				_begin = _filled;
+				_ended = true;
+				if (size == 0)
+					return false;
+				break;
+			}
+		}
+		if (cut)
+			_ended = true;
+		line[size] = '\0';
+		// No line feed comes before size, so a stop before it is the line's first NUL.
+		if (stop < size)
+			size = stop;
+		if (size > 0 && line[size - 1] == '\r')
+			line[--size] = '\0';
+		*text = line;
+		*length = size;
+		_ascii = line + size <= _bytes + _firstHigh;
+		return !cut;
+	}
+
+	// True when the line Next gave last holds only ASCII bytes.
+	Bool Ascii() const { return _ascii; }
+
+private:
+	// Index of the first line feed or NUL among the size bytes of text; size when there is none.
+	static Int FeedOrNul(const char* text, Int size)
+	{
+		// Eight bytes a step: (v - 0x01..) & ~v & 0x80.. flags a zero byte, and the lowest flag is
+		// always the first zero byte.
+		const UInt64 ones = 0x0101010101010101ull;
+		const UInt64 highs = 0x8080808080808080ull;
+		const UInt64 feeds = ones * UInt64('\n');
+		Int i = 0;
+		for (; i + 8 <= size; i += 8)
+		{
+			UInt64 word;
+			std::memcpy(&word, text + i, 8);
+			const UInt64 feed = word ^ feeds;
+			if ((((word - ones) & ~word) | ((feed - ones) & ~feed)) & highs)
+				break;
+		}
+		for (; i < size; ++i)
+		{
+			if (text[i] == '\n' || text[i] == '\0')
+				return i;
+		}
+		return size;
+	}
+
+	// Index of the first byte of text with its top bit set; size when there is none.
+	static Int FirstHighByte(const char* text, Int size)
+	{
+		Int i = 0;
+		for (; i + 8 <= size; i += 8)
+		{
+			UInt64 word;
+			std::memcpy(&word, text + i, 8);
+			if (word & 0x8080808080808080ull)
+				break;
+		}
+		for (; i < size; ++i)
+		{
+			if (static_cast<unsigned char>(text[i]) & 0x80)
+				return i;
+		}
+		return size;
+	}
+
+	// Moves what is left to the start of the block and reads behind it; false when nothing more
+	// came.
+	Bool Fill()
+	{
+		char* first = _bytes;
+		const Int left = _filled - _begin;
+		if (left > 0 && _begin > 0)
+			std::memmove(first, first + _begin, size_t(left));
+		_begin = 0;
+		_filled = left;
+		_stream.read(first + _filled, std::streamsize(BLOCK_SIZE - _filled));
+		const Int count = Int(_stream.gcount());
+		_filled += count;
+		_streamEnded = !_stream.good();
+		// Where the block's first NUL and first non-ASCII byte are, once a block rather than once a
+		// line.
+		const void* nul = std::memchr(first, '\0', size_t(_filled));
+		_firstNul = nul ? static_cast<const char*>(nul) - first : _filled;
+		_firstHigh = FirstHighByte(first, _filled);
+		return count > 0;
+	}
+
+	// Large enough for the longest line and its line feed, small enough to stay a plain heap block.
+	static const Int BLOCK_SIZE = 65536;
+	std::istream& _stream;
+	Char* _bytes = nullptr;
+	Int _begin = 0;
+	Int _filled = 0;
+	Int _firstNul = 0;
+	Int _firstHigh = 0;
+	Bool _streamEnded = false;
+	Bool _ended = false;
+	Bool _ascii = true;
+};
 
 // A coordinate. Text that gives no finite number (nan, inf, a value beyond the float range) is a
 // failed conversion and reads as 0.0, like any other text that holds no number.
@@ -94,27 +262,48 @@ Bool PlainDecimal(const char* text, size_t size, Bool allowFraction, Bool* negat
 	return true;
 }
 
+// The form nearly every V2000 coordinate has, ten columns as "  -12.3456": blanks, an optional
+// minus and at least one digit before a point in the sixth column, four digits after it. Gives
+// what PlainDecimal gives for it, without PlainDecimal's loops; false for any other text.
+Bool FixedCoordinate(const char* text, Float* value)
+{
+	const UInt32 f0 = UInt32(text[6] - '0');
+	const UInt32 f1 = UInt32(text[7] - '0');
+	const UInt32 f2 = UInt32(text[8] - '0');
+	const UInt32 f3 = UInt32(text[9] - '0');
+	if (text[5] != '.' || f0 > 9 || f1 > 9 || f2 > 9 || f3 > 9)
+		return false;
+	Int64 whole = 0;
+	Int64 scale = 1;
+	Int i = 4;
+	for (; i >= 0 && IsDigitByte(text[i]); --i, scale *= 10)
+		whole += (text[i] - '0') * scale;
+	if (i == 4)
+		return false;
+	const Bool negative = i >= 0 && text[i] == '-';
+	if (negative)
+		--i;
+	for (; i >= 0; --i)
+	{
+		if (!IsBlankByte(text[i]))
+			return false;
+	}
+	const Float magnitude = Float(whole * 10000 + f0 * 1000 + f1 * 100 + f2 * 10 + f3) / 1e4;
+	*value = negative ? -magnitude : magnitude;
+	return true;
+}
+
 // One line as the reader's columns see it. An ASCII line's columns are its bytes; any other line
 // goes through a host String, whose decoding decides what a column is.
 class Line
 {
 public:
-	explicit Line(const char* text) : _text(text), _size(std::strlen(text))
+	// ascii says whether the line's bytes are all ASCII; scratch holds the text of a line that is
+	// not, and ASCII lines, nearly all of them, never touch it.
+	Line(const char* text, Int size, Bool ascii, String& scratch) : _text(text), _size(size_t(size)), _ascii(ascii), _string(scratch)
 	{
-		// Eight bytes a step: any byte with its top bit set makes the line non-ASCII.
-		UInt64 high = 0;
-		size_t i = 0;
-		for (; i + 8 <= _size; i += 8)
-		{
-			UInt64 word;
-			std::memcpy(&word, text + i, 8);
-			high |= word;
-		}
-		for (; i < _size; ++i)
-			high |= static_cast<unsigned char>(text[i]);
-		_ascii = (high & 0x8080808080808080ull) == 0;
 		if (!_ascii)
-			_string = LineString(text);
+			_string = LineString(text, size);
 	}
 
 	// The bytes of the 1-based columns first..last, cut to the line; false for a non-ASCII line.
@@ -149,6 +338,9 @@ public:
 		Bool negative = false;
 		Int64 mantissa = 0;
 		Int32 fraction = 0;
+		Float value = 0.0;
+		if (Bytes(first, last, &text, &size) && size == 10 && FixedCoordinate(text, &value))
+			return value;
 		if (Bytes(first, last, &text, &size) && PlainDecimal(text, size, true, &negative, &mantissa, &fraction))
 		{
 			const Float value = Float(mantissa) / powers[fraction];
@@ -164,18 +356,32 @@ public:
 		Bool negative = false;
 		Int64 mantissa = 0;
 		Int32 fraction = 0;
-		if (Bytes(first, last, &text, &size) && PlainDecimal(text, size, false, &negative, &mantissa, &fraction) &&
-			mantissa <= 0x7FFFFFFF)
-			return Int32(mantissa);
 		Bool error = false;
+		if (!Bytes(first, last, &text, &size))
+			return Text(first, last).ToInt32(&error);
+		// A three-column field right-aligned, "  1" to "999", as nearly every one is: what
+		// PlainDecimal gives for it.
+		if (size == 3 && IsDigitByte(text[2]))
+		{
+			const Bool middle = IsDigitByte(text[1]);
+			const Bool lead = IsDigitByte(text[0]);
+			if (middle && lead)
+				return (text[0] - '0') * 100 + (text[1] - '0') * 10 + (text[2] - '0');
+			if (middle && IsBlankByte(text[0]))
+				return (text[1] - '0') * 10 + (text[2] - '0');
+			if (IsBlankByte(text[1]) && IsBlankByte(text[0]))
+				return text[2] - '0';
+		}
+		if (PlainDecimal(text, size, false, &negative, &mantissa, &fraction) && mantissa <= 0x7FFFFFFF)
+			return Int32(mantissa);
 		return Text(first, last).ToInt32(&error);
 	}
 
 private:
 	const char* _text;
 	size_t _size;
-	Bool _ascii = true;
-	String _string;
+	Bool _ascii;
+	String& _string;
 };
 
 // Element index of an atom line's symbol columns; the element table does not change during a
@@ -193,8 +399,10 @@ public:
 		const Bool cacheable = line.Bytes(first, last, &text, &size) && size <= 3;
 		if (cacheable)
 		{
-			std::memcpy(&key, text, size);
-			key |= UInt32(size) << 24;
+			// Built a byte at a time: a copy into the key's bytes would stall the load that follows.
+			key = UInt32(size) << 24;
+			for (size_t i = 0; i < size; ++i)
+				key |= UInt32(static_cast<unsigned char>(text[i])) << (8 * i);
 			for (Int i = 0; i < _count; ++i)
 			{
 				if (_seen[i].key == key)
@@ -267,9 +475,9 @@ const char* V30Text(const char* line)
 class RecordLines
 {
 public:
-	RecordLines(std::istream& file, char* line) : _file(file), _line(line) {}
+	explicit RecordLines(TextLines& input) : _input(input) {}
 
-	// The next line in the buffer given at construction; false at the end of the record or input.
+	// The next line; false at the end of the record or input.
 	Bool Next()
 	{
 		if (_ended)
@@ -279,17 +487,21 @@ public:
 			_again = false;
 			return true;
 		}
-		_ended = !NextLine(_file, _line) || EndsRecord(_line);
+		const Bool read = _input.Next(&_line, &_length);
+		_ended = !(read || _line[0] != '\0') || EndsRecord(_line);
 		return !_ended;
 	}
 
 	void GiveBack() { _again = !_ended; }
 
 	const char* Text() const { return _line; }
+	Int Length() const { return _length; }
+	Bool Ascii() const { return _input.Ascii(); }
 
 private:
-	std::istream& _file;
-	char* _line;
+	TextLines& _input;
+	const char* _line = "";
+	Int _length = 0;
 	Bool _ended = false;
 	Bool _again = false;
 };
@@ -589,10 +801,11 @@ void ReadV2000(RecordLines& lines, const String& counts, const maxon::BaseArray<
 	// so that bonds keep naming the right atoms.
 	Int32 storedNumber[MAX_ATOM_LINES + 1] = {};
 	Int32 atomLines = 0;
+	String scratch;
 	while (atomLines < atomCount && lines.Next())
 	{
 		const Int32 i = ++atomLines;
-		const Line atomLine(lines.Text());
+		const Line atomLine(lines.Text(), lines.Length(), lines.Ascii(), scratch);
 		Vector position(atomLine.ToCoordinate(1, 10), atomLine.ToCoordinate(11, 20), atomLine.ToCoordinate(21, 30));
 		Int32 elementIndex = -1;
 		if (!lookup.Find(atomLine, 31, 33, &elementIndex) || elementIndex < 0)
@@ -606,23 +819,21 @@ void ReadV2000(RecordLines& lines, const String& counts, const maxon::BaseArray<
 	// missing lines.
 	for (Int32 i = 0; i < bondCount && lines.Next(); ++i)
 	{
-		const Line bondLine(lines.Text());
-		BondRecord bond{bondLine.ToInt32(1, 3), bondLine.ToInt32(4, 6), bondLine.ToInt32(7, 9)};
+		const Line bondLine(lines.Text(), lines.Length(), lines.Ascii(), scratch);
 		Bool dropped = false;
-		for (Int32* atom : {&bond.firstAtom, &bond.secondAtom})
-		{
-			// Numbers that name no atom line at all stay as read, for the builder to skip.
-			if (*atom >= 1 && *atom <= atomCount)
-			{
-				if (storedNumber[*atom] == 0)
-					dropped = true;
-				else
-					*atom = storedNumber[*atom];
-			}
-		}
+		// Numbers that name no atom line at all stay as read, for the builder to skip.
+		auto stored = [&](Int32 atom) -> Int32 {
+			if (atom < 1 || atom > atomCount)
+				return atom;
+			dropped = dropped || storedNumber[atom] == 0;
+			return storedNumber[atom];
+		};
+		const Int32 first = stored(bondLine.ToInt32(1, 3));
+		const Int32 second = stored(bondLine.ToInt32(4, 6));
+		const Int32 order = bondLine.ToInt32(7, 9);
 		if (dropped)
 			continue;
-		iferr (bonds.Append(bond))
+		iferr (bonds.Append(BondRecord{first, second, order}))
 			continue;
 	}
 }
@@ -646,22 +857,26 @@ Bool SDFLoader::ReadConnectionTable(std::istream& stream, const maxon::BaseArray
 {
 	atoms.Flush();
 	bonds.Flush();
-	char line[LINE_BUFFER_SIZE];
+	TextLines input(stream);
+	if (!input.Init())
+		return false;
+	const char* line = nullptr;
+	Int length = 0;
 
 	// Header: the molecule's name, then the program line and the comment line.
-	ReadTextLine(stream, line, LINE_BUFFER_SIZE - 1);
+	input.Next(&line, &length);
 	if (name)
-		*name = LineString(line);
-	ReadTextLine(stream, line, LINE_BUFFER_SIZE - 1);
-	ReadTextLine(stream, line, LINE_BUFFER_SIZE - 1);
+		*name = LineString(line, length);
+	input.Next(&line, &length);
+	input.Next(&line, &length);
 
-	ReadTextLine(stream, line, LINE_BUFFER_SIZE - 1);
-	const String counts = LineString(line);
+	input.Next(&line, &length);
+	const String counts = LineString(line, length);
 	String trimmedCounts = counts;
 	iferr (trimmedCounts.Trim())
 		return false;
 
-	RecordLines lines(stream, line);
+	RecordLines lines(input);
 	if (LeadsV3000Table(counts, lines))
 	{
 		V3000Table table(elements, atoms, bonds);
@@ -704,7 +919,11 @@ Bool SDFLoader::LoadFile(BaseList2D* node, const Filename& fileName, const maxon
 	}
 
 	String name;
-	ReadConnectionTable(file, elements, atoms, bonds, &name);
+	if (!ReadConnectionTable(file, elements, atoms, bonds, &name))
+	{
+		MessageDialog("Not enough memory to read the .sdf file."_s);
+		return false;
+	}
 	if (!name.IsEmpty() && node)
 		node->SetName(name);
 	file.close();

@@ -20,7 +20,7 @@ public:
 	virtual ~SDFLoader() = default;
 
 	// Empties atoms and bonds, then fills them from the file and names node after its first line.
-	// False (after a message box) when the file does not exist or cannot be opened.
+	// False (after a message box) when the file does not exist or cannot be opened, or memory ran out.
 	Bool LoadFile(BaseList2D* node, const Filename& fileName, const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms,
 		maxon::BaseArray<BondRecord>& bonds);
 

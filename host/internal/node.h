@@ -92,12 +92,12 @@ enum class NodeClass : uint8_t
 // One struct for every kind of atom, with the fields of each kind grouped below. The SDK hangs
 // all its classes off one pointer (C4DAtom::_vh), and the code that matters most works on any
 // kind: list insertion, destruction, copying, links and dirty counts. Kind-specific structs would
-// put a cast behind every one of those for little gain: a kind never changes, and the fields a
-// kind does not use cost a few hundred bytes a node (all of Node is 416 bytes on x86-64), small
-// beside the points and polygons of the objects that have them.
+// put a cast behind every one of those. What few nodes use lives in a part of its own (Rare), and
+// the atom in the node's own storage: all of Node is 376 bytes on x86-64, one allocation with its
+// atom, and a molecule's cache holds hundreds of thousands of them.
 struct Node
 {
-	C4DAtom* atom = nullptr; // the atom this state belongs to
+	C4DAtom* atom = nullptr; // the atom this state belongs to, which lives in atomStorage below
 	Int32 type = 0; // type id (Onull, Osweep, plug-in id, ...)
 	NodeClass cls = NodeClass::OBJECT;
 	// objects; here, beside the class, where they fill what would be padding
@@ -115,14 +115,9 @@ struct Node
 	Node* firstChild = nullptr;
 	Node* lastChild = nullptr;
 	Node* firstTag = nullptr; // objects: tag list
-	Node* firstTrack = nullptr; // BaseList2D: animation tracks
 	Node* tagOwner = nullptr; // tags: their object
-	Node* trackOwner = nullptr; // tracks: their node
 	BaseDocument* document = nullptr; // objects and materials inserted in a document (and everything under them)
 	Node* lastTag = nullptr;
-	Node* lastTrack = nullptr;
-	Node* firstMaterial = nullptr; // documents: material list (objects are the children)
-	Node* lastMaterial = nullptr;
 	Node* cacheOwner = nullptr; // root of a generator cache: the generator that owns it
 
 	// plug-in data (objects of a registered plug-in type)
@@ -152,16 +147,46 @@ struct Node
 	Float primitiveRadius = 0.0;
 	Int32 primitiveSegments = 0;
 
-	// tracks: their parameter, apart because few nodes are tracks and a DescID is large
-	std::unique_ptr<DescID> trackId;
-
 	// texture tags
 	Int64 materialLink = 0;
 
-	// geometry the host derives from the object (a sweep's polygon object), owned, with the
-	// stamp of the inputs it was made from
-	BaseObject* derived = nullptr;
-	UInt64 derivedStamp = 0;
+	// What few nodes use, apart: a molecule's cache holds hundreds of thousands of nodes and none
+	// of them needs it. Documents and tracks have it from the start; any other node gets it when
+	// it first needs it (tracks of its own, derived geometry).
+	struct Rare
+	{
+		Node* firstTrack = nullptr; // BaseList2D: animation tracks
+		Node* lastTrack = nullptr;
+		Node* trackOwner = nullptr; // tracks: their node
+		std::unique_ptr<DescID> trackId; // tracks: their parameter
+		Node* firstMaterial = nullptr; // documents: material list (objects are the children)
+		Node* lastMaterial = nullptr;
+		// geometry the host derives from the object (a sweep's polygon object), owned, with the
+		// stamp of the inputs it was made from
+		BaseObject* derived = nullptr;
+		UInt64 derivedStamp = 0;
+	};
+	std::unique_ptr<Rare> rare;
+
+	// The atom itself: every SDK class is a table pointer and _vh, so the atom shares the node's
+	// allocation instead of being one more of its own.
+	alignas(C4DAtom) unsigned char atomStorage[16];
+
+	// The rare part, made when missing; nullptr when memory runs out.
+	Rare* MakeRare()
+	{
+		if (!rare)
+			rare.reset(new (std::nothrow) Rare);
+		return rare.get();
+	}
+	// Its fields read as empty while it does not exist.
+	Node* FirstTrack() const { return rare ? rare->firstTrack : nullptr; }
+	Node* LastTrack() const { return rare ? rare->lastTrack : nullptr; }
+	Node* TrackOwner() const { return rare ? rare->trackOwner : nullptr; }
+	const DescID* TrackId() const { return rare ? rare->trackId.get() : nullptr; }
+	Node* FirstMaterial() const { return rare ? rare->firstMaterial : nullptr; }
+	Node* LastMaterial() const { return rare ? rare->lastMaterial : nullptr; }
+	BaseObject* Derived() const { return rare ? rare->derived : nullptr; }
 };
 
 // Access to the protected constructors of the SDK classes.

@@ -1,6 +1,8 @@
 // GeData and BaseContainer: typed getters, defaults, order, deep copies, links, equality.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "c4d.h"
 #include "vh/host.h"
 
@@ -74,6 +76,48 @@ TEST(CoreGeData, ContainersAreDeepCopies)
 	c.SetInt32(4);
 	EXPECT_EQ(c.GetContainer(), nullptr);
 	EXPECT_EQ(c.GetInt32(), 4);
+}
+
+TEST(CoreGeData, AValueOfOneKindBecomesAnotherAndCanBeGivenAnEntryOfItsOwnContainer)
+{
+	// Each assignment leaves the new value alone behind; getters of the old kind answer empty.
+	GeData d("text");
+	d = GeData(Vector(1, 2, 3));
+	EXPECT_EQ(d.GetVector(), Vector(1, 2, 3));
+	EXPECT_TRUE(d.GetString().IsEmpty());
+	d = GeData(Filename("a/b.sdf"));
+	EXPECT_TRUE(d.GetFilename() == Filename("a/b.sdf"));
+	EXPECT_EQ(d.GetVector(), Vector());
+	d = GeData(2.5);
+	EXPECT_EQ(d.GetFloat(), 2.5);
+	EXPECT_TRUE(d.GetFilename().IsEmpty());
+	d.SetString("again"_s);
+	EXPECT_EQ(d.GetString(), "again"_s);
+
+	// The entry is copied before the container that holds it goes.
+	BaseContainer outer;
+	outer.SetString(1, "inner"_s);
+	BaseContainer deeper;
+	deeper.SetInt32(2, 7);
+	outer.SetContainer(3, deeper);
+	d = GeData(outer);
+	d = d.GetContainer()->GetData(1);
+	EXPECT_EQ(d.GetString(), "inner"_s);
+	d = GeData(outer);
+	d = d.GetContainer()->GetData(3);
+	ASSERT_NE(d.GetContainer(), nullptr);
+	EXPECT_EQ(d.GetContainer()->GetInt32(2), 7);
+
+	// Moving hands the container over and leaves nothing behind; an entry moved out of the
+	// container the value holds is taken before the container goes.
+	const BaseContainer* held = d.GetContainer();
+	GeData moved(std::move(d));
+	EXPECT_EQ(moved.GetContainer(), held);
+	EXPECT_EQ(d.GetType(), DA_NIL);
+	GeData* entry = moved.GetContainer()->SetData(4, GeData(Vector(4, 5, 6)));
+	ASSERT_NE(entry, nullptr);
+	moved = std::move(*entry);
+	EXPECT_EQ(moved.GetVector(), Vector(4, 5, 6));
 }
 
 TEST(CoreGeData, LinksCloneAndCompareByTarget)

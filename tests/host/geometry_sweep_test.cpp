@@ -255,7 +255,7 @@ TEST(Sweep, CachedGeometryIsReusedUntilAnInputChanges)
 	PolygonObject* first = vh::GetSweepGeometry(sweep);
 	ASSERT_NE(first, nullptr);
 	EXPECT_EQ(vh::GetSweepGeometry(sweep), first);
-	EXPECT_EQ(vh::Access::Of(sweep)->derived, first);
+	EXPECT_EQ(vh::Access::Of(sweep)->Derived(), first);
 
 	SplineObject* path = static_cast<SplineObject*>(sweep->GetDownLast());
 	path->GetPointW()[1] = Vector(0, 0, 200);
@@ -279,7 +279,7 @@ TEST(Sweep, WithoutTwoUsableSplinesThereIsNoGeometry)
 	BaseObject* path = sweep->GetDownLast();
 	path->Remove();
 	EXPECT_EQ(vh::GetSweepGeometry(sweep), nullptr);
-	EXPECT_EQ(vh::Access::Of(sweep)->derived, nullptr);
+	EXPECT_EQ(vh::Access::Of(sweep)->Derived(), nullptr);
 
 	BaseObject* null = BaseObject::Alloc(Onull);
 	null->InsertUnderLast(sweep);

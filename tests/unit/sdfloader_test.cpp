@@ -1,6 +1,7 @@
 #include "sdfloader.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -340,6 +341,44 @@ TEST_F(SdfReader, OverlongLineStopsReadingWithoutCrash)
 	EXPECT_EQ(bonds.GetCount(), 0);
 }
 
+TEST_F(SdfReader, LineLengthLimitNulBytesAndFilesLongerThanOneReadBlock)
+{
+	// A comment line of 9998 characters is whole, and 999 atom lines run far past the first
+	// 64 KiB of the file; every atom comes out where its line put it.
+	std::string text = "many\n\n" + std::string(9998, 'x') + "\n999  1  0  0  0  0  0  0  0  0999 V2000\n";
+	for (int i = 0; i < 999; ++i)
+	{
+		char atomLine[80];
+		std::snprintf(atomLine, sizeof atomLine, "%10.4f%10.4f%10.4f %-3s 0  0  0  0  0  0  0  0  0  0  0  0\n", i * 0.5, -i * 0.25,
+			1.0, i % 2 ? "O" : "C");
+		text += atomLine;
+	}
+	text += "998999  2\nM  END\n";
+	ASSERT_TRUE(LoadText(text));
+	ASSERT_EQ(atoms.GetCount(), 999);
+	for (int i = 0; i < 999; ++i)
+	{
+		test::ExpectVector(atoms[i].position, Vector(i * 0.5, -i * 0.25, 1.0));
+		EXPECT_EQ(atoms[i].elementIndex, i % 2 ? 7 : 5) << "atom " << i;
+	}
+	ASSERT_EQ(bonds.GetCount(), 1);
+	ExpectBond(0, 998, 999, 2);
+
+	// One character more and the line is cut there; the input ends with it.
+	ASSERT_TRUE(LoadText("cut\n\n" + std::string(9999, 'x') + "\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
+							"    0.0000    0.0000    0.0000 C   0\n"));
+	EXPECT_EQ(atoms.GetCount(), 0);
+	EXPECT_EQ(Name(), "cut");
+
+	// A NUL byte ends its line's text: the second atom line holds no symbol.
+	ASSERT_TRUE(LoadText(std::string("nul\n\n\n  2  0  0  0  0  0  0  0  0  0999 V2000\n"
+									 "    0.0000    0.0000    0.0000 C   0\n"
+									 "    1.0000    0.0000\0   0.0000 C   0\n",
+		120)));
+	ASSERT_EQ(atoms.GetCount(), 1);
+	EXPECT_EQ(Name(), "nul");
+}
+
 TEST_F(SdfReader, BinaryAndEmptyFilesDoNotCrash)
 {
 	test::TempPluginFolder folder(false);
@@ -359,7 +398,8 @@ TEST_F(SdfReader, BinaryAndEmptyFilesDoNotCrash)
 
 TEST_F(SdfReader, AtomThatCannotBeStoredIsDroppedWithItsBonds)
 {
-	vh::FailAllocations(vh::AllocKind::MEMORY, 0, 1);
+	// The reader's first allocation is the block it reads the file into; the second is the atoms'.
+	vh::FailAllocations(vh::AllocKind::MEMORY, 1, 1);
 	ASSERT_TRUE(LoadData("ring6.mol"));
 	ASSERT_EQ(atoms.GetCount(), 5);
 	test::ExpectVector(atoms[0].position, Vector(0.695, 1.2038, 0.0));
@@ -411,6 +451,17 @@ TEST_F(SdfReader, FieldsReadAsTheHostConvertsTheirColumns)
 	for (size_t i = 0; i < bondFields.size(); ++i)
 		ExpectBond(Int(i), columns(bondLines[i], 1, 3).ToInt32(&error), columns(bondLines[i], 4, 6).ToInt32(&error),
 			columns(bondLines[i], 7, 9).ToInt32(&error));
+}
+
+TEST_F(SdfReader, NoMemoryToReadTheFileFailsWithAMessage)
+{
+	ASSERT_TRUE(LoadData("ring6.mol"));
+	vh::ClearConsoleAndDialogs();
+	vh::FailAllocations(vh::AllocKind::MEMORY, 0, 1);
+	EXPECT_FALSE(LoadData("ring6.mol"));
+	EXPECT_EQ(atoms.GetCount(), 0);
+	EXPECT_EQ(bonds.GetCount(), 0);
+	EXPECT_EQ(DialogTexts(), (std::vector<std::string>{"Not enough memory to read the .sdf file."}));
 }
 
 TEST_F(SdfReader, RealToolkitFile)

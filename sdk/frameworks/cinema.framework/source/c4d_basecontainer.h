@@ -42,6 +42,7 @@ public:
 	void SetContainer(Int32 id, const BaseContainer& s) { SetData(id, GeData(s)); }
 	void SetLink(Int32 id, C4DAtomGoal* link);
 	GeData* SetData(Int32 id, const GeData& n);
+	GeData* SetData(Int32 id, GeData&& n);
 
 	Bool RemoveData(Int32 id);
 	void FlushAll() { _entries.clear(); }

@@ -29,7 +29,7 @@ enum LLONGVALUETYPE { DEFAULTVALUE_LLONG };
 class GeData
 {
 public:
-	GeData() = default;
+	GeData() : _int(0) {}
 	GeData(double n) : _type(DA_REAL), _float(n) {}
 	GeData(Int32 n) : _type(DA_LONG), _int(n) {}
 	GeData(Float32 n) : _type(DA_REAL), _float(n) {}
@@ -43,6 +43,9 @@ public:
 	GeData(BaseList2D* bl);
 	GeData(const GeData& src);
 	GeData& operator=(const GeData& src);
+	// Moving hands over a container or link instead of copying it; src is left DA_NIL.
+	GeData(GeData&& src) noexcept;
+	GeData& operator=(GeData&& src) noexcept;
 	~GeData();
 
 	Int32 GetType() const { return _type; }
@@ -69,13 +72,23 @@ public:
 
 private:
 	void Clear();
+	// Copies src's value into this GeData, which holds none; a container or link that cannot be
+	// copied leaves it DA_NIL.
+	void CopyFrom(const GeData& src);
+	// Moves src's value into this GeData, which holds none; src is left DA_NIL.
+	void TakeFrom(GeData& src) noexcept;
 
 	Int32 _type = DA_NIL;
-	Int64 _int = 0;
-	Float _float = 0.0;
-	Vector _vector;
-	String _string;
-	Filename _filename;
-	BaseContainer* _container = nullptr;
-	BaseLink* _link = nullptr;
+	// The value of the kind _type says, and only that: a container holds thousands of these, one
+	// for every parameter of every object. A string or file name exists only while it is the value.
+	union
+	{
+		Int64 _int;
+		Float _float;
+		Vector _vector;
+		String _string;
+		Filename _filename;
+		BaseContainer* _container;
+		BaseLink* _link;
+	};
 };
