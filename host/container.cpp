@@ -94,25 +94,9 @@ void GeData::CopyFrom(const GeData& src)
 
 GeData& GeData::operator=(const GeData& src)
 {
-	if (this == &src)
-		return *this;
 	// The copy comes first: src may live inside the container this value holds.
-	GeData copy(src);
-	Clear();
-	switch (copy._type)
-	{
-		case DA_CONTAINER:
-			_container = copy._container;
-			break;
-		case DA_ALIASLINK:
-			_link = copy._link;
-			break;
-		default:
-			CopyFrom(copy);
-			return *this;
-	}
-	_type = copy._type;
-	copy._type = DA_NIL;
+	if (this != &src)
+		*this = GeData(src);
 	return *this;
 }
 
@@ -131,35 +115,27 @@ GeData& GeData::operator=(GeData&& src) noexcept
 
 void GeData::TakeFrom(GeData& src) noexcept
 {
-	const Int32 type = src._type;
-	switch (type)
+	switch (src._type)
 	{
 		case DA_STRING:
 			new (&_string) String(std::move(src._string));
-			break;
-		case DA_FILENAME:
-			new (&_filename) Filename(src._filename);
+			_type = DA_STRING;
 			break;
 		case DA_CONTAINER:
-			_container = src._container;
-			src._type = DA_NIL;
-			break;
 		case DA_ALIASLINK:
-			_link = src._link;
+			// The container or link now belongs here: src, left DA_NIL, no longer frees it.
+			if (src._type == DA_CONTAINER)
+				_container = src._container;
+			else
+				_link = src._link;
+			_type = src._type;
 			src._type = DA_NIL;
-			break;
-		case DA_VECTOR:
-			new (&_vector) Vector(src._vector);
-			break;
-		case DA_REAL:
-			_float = src._float;
-			break;
+			return;
 		default:
-			_int = src._int;
+			// A value that owns nothing on the heap is taken by copying it.
+			CopyFrom(src);
 			break;
 	}
-	_type = type;
-	// A container or link now belongs here: src, left DA_NIL above, no longer frees it.
 	src.Clear();
 }
 
