@@ -300,8 +300,7 @@ TEST(CoreHyperFileDamage, ImplausibleLengthsFailFast)
 	String s;
 	EXPECT_TRUE(readString(exact, &s));
 	EXPECT_TRUE(s == "abc");
-	Bytes oneShort = exact;
-	oneShort.pop_back();
+	const Bytes oneShort(exact.begin(), exact.end() - 1);
 	s = "keep"_s;
 	EXPECT_FALSE(readString(oneShort, &s));
 	EXPECT_TRUE(s == "keep");
