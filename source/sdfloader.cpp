@@ -264,33 +264,62 @@ Bool PlainDecimal(const char* text, size_t size, Bool allowFraction, Bool* negat
 
 // The form nearly every V2000 coordinate has, ten columns as "  -12.3456": blanks, an optional
 // minus and at least one digit before a point in the sixth column, four digits after it. Gives
-// what PlainDecimal gives for it, without PlainDecimal's loops; false for any other text.
-Bool FixedCoordinate(const char* text, Float* value)
+// what PlainDecimal gives for it; false for any other text. The columns are tested all at once,
+// a bit per byte, because how many blanks and digits a field has changes from line to line and a
+// byte-by-byte loop mispredicts on it.
+inline Bool FixedCoordinate(const char* text, Float* value)
 {
-	const UInt32 f0 = UInt32(text[6] - '0');
-	const UInt32 f1 = UInt32(text[7] - '0');
-	const UInt32 f2 = UInt32(text[8] - '0');
-	const UInt32 f3 = UInt32(text[9] - '0');
-	if (text[5] != '.' || f0 > 9 || f1 > 9 || f2 > 9 || f3 > 9)
+	// Five bytes: the columns before the point. A byte below 0x80 plus at most 0x7F never carries
+	// into the next, so each sum below tests its byte alone.
+	const UInt64 fiveHighs = 0x8080808080ull;
+	const UInt64 fiveOnes = 0x0101010101ull;
+	// Eight bytes read at once and cut to five: the field is ten long, and a five-byte copy would
+	// be two stores that the following load has to wait for.
+	UInt64 head = 0;
+	std::memcpy(&head, text, 8);
+	head &= 0xFFFFFFFFFFull;
+	UInt32 tail = 0;
+	std::memcpy(&tail, text + 6, 4);
+	if (text[5] != '.' || (head & fiveHighs) != 0)
 		return false;
-	Int64 whole = 0;
-	Int64 scale = 1;
-	Int i = 4;
-	for (; i >= 0 && IsDigitByte(text[i]); --i, scale *= 10)
-		whole += (text[i] - '0') * scale;
-	if (i == 4)
+	// Four digits: high nibble 3, and still 3 with 6 added.
+	if (((tail & 0xF0F0F0F0u) | (((tail + 0x06060606u) & 0xF0F0F0F0u) >> 4)) != 0x33333333u)
 		return false;
-	const Bool negative = i >= 0 && text[i] == '-';
-	if (negative)
-		--i;
-	for (; i >= 0; --i)
-	{
-		if (!IsBlankByte(text[i]))
-			return false;
-	}
-	const Float magnitude = Float(whole * 10000 + f0 * 1000 + f1 * 100 + f2 * 10 + f3) / 1e4;
-	*value = negative ? -magnitude : magnitude;
+	const UInt64 digits = ((head + fiveOnes * 0x50) & ~(head + fiveOnes * 0x46)) & fiveHighs;
+	const UInt64 blanks = ~(head + fiveOnes * 0x5F) & fiveHighs;
+	const UInt64 minus = ~((head ^ (fiveOnes * UInt64('-'))) + fiveOnes * 0x7F) & fiveHighs;
+	// Every byte a blank, minus or digit; the digits run to the fifth byte, a minus stands right
+	// before them, and blanks fill what is left in front.
+	if ((digits | blanks | minus) != fiveHighs || !(digits & 0x8000000000ull) || ((digits << 8) & ~digits & fiveHighs) != 0 ||
+		((minus << 8) & ~digits) != 0)
+		return false;
+	// The digits' values, as an eight-digit number with three leading zeros; then pairs, fours and
+	// the whole, each step a multiply that adds neighbours.
+	UInt64 whole = (head & ((digits >> 7) * 0xFF) & 0x0F0F0F0F0Full) << 24;
+	whole = (whole * 2561) >> 8;
+	whole = ((whole & 0x00FF00FF00FF00FFull) * 6553601) >> 16;
+	whole = ((whole & 0x0000FFFF0000FFFFull) * 42949672960001ull) >> 32;
+	UInt32 fraction = tail & 0x0F0F0F0Fu;
+	fraction = (fraction * 2561) >> 8;
+	fraction = ((fraction & 0x00FF00FFu) * 6553601) >> 16;
+	const Float magnitude = Float(Int64(whole) * 10000 + Int64(fraction & 0xFFFF)) / 1e4;
+	*value = minus ? -magnitude : magnitude;
 	return true;
+}
+
+// A three-column field right-aligned, "  1" to "999", as nearly every one is: what PlainDecimal
+// gives for it; false for any other text. Without branches on the field's width, which changes
+// from line to line.
+inline Bool ThreeColumnNumber(const char* text, Int32* value)
+{
+	const UInt32 d0 = UInt32(text[0] - '0');
+	const UInt32 d1 = UInt32(text[1] - '0');
+	const UInt32 d2 = UInt32(text[2] - '0');
+	const Bool lead = d0 <= 9;
+	const Bool middle = d1 <= 9;
+	const Bool fits = (d2 <= 9) & (middle ? lead | IsBlankByte(text[0]) : IsBlankByte(text[1]) & IsBlankByte(text[0]));
+	*value = Int32((lead & middle ? d0 * 100 : 0) + (middle ? d1 * 10 : 0) + d2);
+	return fits;
 }
 
 // One line as the reader's columns see it. An ASCII line's columns are its bytes; any other line
@@ -332,15 +361,30 @@ public:
 	// A coordinate (see Coordinate).
 	Float ToCoordinate(Int first, Int last) const
 	{
+		Float value = 0.0;
+		if (_ascii && _size >= size_t(last) && last - first == 9 && FixedCoordinate(_text + first - 1, &value))
+			return value;
+		return AnyCoordinate(first, last);
+	}
+
+	Int32 ToInt32(Int first, Int last) const
+	{
+		Int32 value = 0;
+		if (_ascii && _size >= size_t(last) && last - first == 2 && ThreeColumnNumber(_text + first - 1, &value))
+			return value;
+		return AnyInt32(first, last);
+	}
+
+private:
+	// A coordinate in any form the fast test above does not take.
+	Float AnyCoordinate(Int first, Int last) const
+	{
 		static const Float powers[16] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 		const char* text = nullptr;
 		size_t size = 0;
 		Bool negative = false;
 		Int64 mantissa = 0;
 		Int32 fraction = 0;
-		Float value = 0.0;
-		if (Bytes(first, last, &text, &size) && size == 10 && FixedCoordinate(text, &value))
-			return value;
 		if (Bytes(first, last, &text, &size) && PlainDecimal(text, size, true, &negative, &mantissa, &fraction))
 		{
 			const Float value = Float(mantissa) / powers[fraction];
@@ -349,7 +393,7 @@ public:
 		return Coordinate(Text(first, last));
 	}
 
-	Int32 ToInt32(Int first, Int last) const
+	Int32 AnyInt32(Int first, Int last) const
 	{
 		const char* text = nullptr;
 		size_t size = 0;
@@ -359,25 +403,11 @@ public:
 		Bool error = false;
 		if (!Bytes(first, last, &text, &size))
 			return Text(first, last).ToInt32(&error);
-		// A three-column field right-aligned, "  1" to "999", as nearly every one is: what
-		// PlainDecimal gives for it.
-		if (size == 3 && IsDigitByte(text[2]))
-		{
-			const Bool middle = IsDigitByte(text[1]);
-			const Bool lead = IsDigitByte(text[0]);
-			if (middle && lead)
-				return (text[0] - '0') * 100 + (text[1] - '0') * 10 + (text[2] - '0');
-			if (middle && IsBlankByte(text[0]))
-				return (text[1] - '0') * 10 + (text[2] - '0');
-			if (IsBlankByte(text[1]) && IsBlankByte(text[0]))
-				return text[2] - '0';
-		}
 		if (PlainDecimal(text, size, false, &negative, &mantissa, &fraction) && mantissa <= 0x7FFFFFFF)
 			return Int32(mantissa);
 		return Text(first, last).ToInt32(&error);
 	}
 
-private:
 	const char* _text;
 	size_t _size;
 	Bool _ascii;
@@ -456,6 +486,9 @@ Bool StartsWith(const char* line, const char* prefix)
 // The end of a record: its properties block ends with "M  END", and "$$$$" separates records.
 Bool EndsRecord(const char* line)
 {
+	// Atom and bond lines start with a blank or a digit: one look at the first byte sets them aside.
+	if (line[0] != 'M' && line[0] != 'm' && line[0] != '$')
+		return false;
 	return StartsWith(line, "M  END") || IsRecordSeparator(line);
 }
 
