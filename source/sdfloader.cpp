@@ -71,6 +71,21 @@ public:
 		if (_ended)
 			return false;
 		char* line = _bytes + _begin;
+		// Lines of a block are mostly as long as the one before: when the line feed is where the
+		// last one was and no line feed or NUL comes before it, the line is found without a search.
+		const Int guess = _lastFeed;
+		if (_begin + guess < _filled && _begin + guess <= _firstHigh && line[guess] == '\n' && NoControlByte(line, guess))
+		{
+			_begin += guess + 1;
+			line[guess] = '\0';
+			Int size = guess;
+			if (size > 0 && line[size - 1] == '\r')
+				line[--size] = '\0';
+			*text = line;
+			*length = size;
+			_ascii = true;
+			return true;
+		}
 		Int size = 0;
 		Int stop = 0;
 		Bool cut = false;
@@ -98,6 +113,7 @@ public:
 			if (feed < searched)
 			{
 				size = feed;
+				_lastFeed = feed;
 				_begin += size + 1;
 				break;
 			}
@@ -161,6 +177,35 @@ private:
 		return size;
 	}
 
+	// True when none of the size ASCII bytes of text is below 0x0B, which a line feed and a NUL
+	// are. Eight bytes a step: an ASCII byte plus 0x75 has its top bit set exactly when the byte is
+	// 0x0B or more, and never carries into the next byte. The last step reads the last eight bytes,
+	// overlapping the step before, rather than a byte at a time.
+	static Bool NoControlByte(const char* text, Int size)
+	{
+		const UInt64 highs = 0x8080808080808080ull;
+		const UInt64 add = 0x7575757575757575ull;
+		if (size < 8)
+		{
+			for (Int i = 0; i < size; ++i)
+			{
+				if (text[i] < 0x0B)
+					return false;
+			}
+			return true;
+		}
+		UInt64 all = highs;
+		UInt64 word = 0;
+		for (Int i = 0; i + 8 <= size; i += 8)
+		{
+			std::memcpy(&word, text + i, 8);
+			all &= word + add;
+		}
+		std::memcpy(&word, text + size - 8, 8);
+		all &= word + add;
+		return (all & highs) == highs;
+	}
+
 	// Index of the first byte of text with its top bit set; size when there is none.
 	static Int FirstHighByte(const char* text, Int size)
 	{
@@ -213,6 +258,8 @@ private:
 	Bool _streamEnded = false;
 	Bool _ended = false;
 	Bool _ascii = true;
+	// Where the line feed of the last line found by a search was, from the line's start.
+	Int _lastFeed = 0;
 };
 
 // A coordinate. Text that gives no finite number (nan, inf, a value beyond the float range) is a
