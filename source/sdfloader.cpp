@@ -66,15 +66,11 @@ public:
 	// line cut at the length limit ends the input, so it is given with false as well.
 	Bool Next(const char** text, Int* length)
 	{
-		*text = "";
-		*length = 0;
-		if (_ended)
-			return false;
-		char* line = _bytes + _begin;
 		// Lines of a block are mostly as long as the one before: when the line feed is where the
-		// last one was and no line feed or NUL comes before it, the line is found without a search.
+		// last one was and only plain ASCII text comes before it, the line is found without a search.
+		char* line = _bytes + _begin;
 		const Int guess = _lastFeed;
-		if (_begin + guess < _filled && _begin + guess <= _firstHigh && line[guess] == '\n' && NoControlByte(line, guess))
+		if (!_ended && _begin + guess < _filled && line[guess] == '\n' && PlainText(line, guess))
 		{
 			_begin += guess + 1;
 			line[guess] = '\0';
@@ -86,6 +82,21 @@ public:
 			_ascii = true;
 			return true;
 		}
+		return Search(text, length);
+	}
+
+	// True when the line Next gave last holds only ASCII bytes.
+	Bool Ascii() const { return _ascii; }
+
+private:
+	// Next for any line: searches for the line's end, reading more of the input as needed.
+	Bool Search(const char** text, Int* length)
+	{
+		*text = "";
+		*length = 0;
+		if (_ended)
+			return false;
+		char* line = _bytes + _begin;
 		Int size = 0;
 		Int stop = 0;
 		Bool cut = false;
@@ -94,16 +105,7 @@ public:
 			line = _bytes + _begin;
 			const Int available = _filled - _begin;
 			const Int searched = available < MAX_LINE_CHARACTERS + 1 ? available : MAX_LINE_CHARACTERS + 1;
-			// Most blocks hold no NUL at all, and the line feed is then all there is to find.
-			if (_begin + searched <= _firstNul)
-			{
-				const void* found = std::memchr(line, '\n', size_t(searched));
-				stop = found ? static_cast<const char*>(found) - line : searched;
-			}
-			else
-			{
-				stop = FeedOrNul(line, searched);
-			}
+			stop = FeedOrNul(line, searched);
 			Int feed = stop;
 			if (stop < searched && line[stop] == '\0')
 			{
@@ -144,14 +146,10 @@ public:
 			line[--size] = '\0';
 		*text = line;
 		*length = size;
-		_ascii = line + size <= _bytes + _firstHigh;
+		_ascii = FirstHighByte(line, size) == size;
 		return !cut;
 	}
 
-	// True when the line Next gave last holds only ASCII bytes.
-	Bool Ascii() const { return _ascii; }
-
-private:
 	// Index of the first line feed or NUL among the size bytes of text; size when there is none.
 	static Int FeedOrNul(const char* text, Int size)
 	{
@@ -177,11 +175,12 @@ private:
 		return size;
 	}
 
-	// True when none of the size ASCII bytes of text is below 0x0B, which a line feed and a NUL
-	// are. Eight bytes a step: an ASCII byte plus 0x75 has its top bit set exactly when the byte is
-	// 0x0B or more, and never carries into the next byte. The last step reads the last eight bytes,
-	// overlapping the step before, rather than a byte at a time.
-	static Bool NoControlByte(const char* text, Int size)
+	// True when each of the size bytes of text is ASCII and none is below 0x0B, which a line feed
+	// and a NUL are. Eight bytes a step: an ASCII byte plus 0x75 has its top bit set exactly when
+	// the byte is 0x0B or more, and never carries into the next byte (a byte that is not ASCII may,
+	// but then the text is refused anyway). The last step reads the last eight bytes, overlapping
+	// the step before, rather than a byte at a time.
+	static Bool PlainText(const char* text, Int size)
 	{
 		const UInt64 highs = 0x8080808080808080ull;
 		const UInt64 add = 0x7575757575757575ull;
@@ -189,21 +188,25 @@ private:
 		{
 			for (Int i = 0; i < size; ++i)
 			{
-				if (text[i] < 0x0B)
+				const unsigned char c = static_cast<unsigned char>(text[i]);
+				if (c < 0x0B || c >= 0x80)
 					return false;
 			}
 			return true;
 		}
-		UInt64 all = highs;
+		UInt64 above = highs;
+		UInt64 any = 0;
 		UInt64 word = 0;
 		for (Int i = 0; i + 8 <= size; i += 8)
 		{
 			std::memcpy(&word, text + i, 8);
-			all &= word + add;
+			above &= word + add;
+			any |= word;
 		}
 		std::memcpy(&word, text + size - 8, 8);
-		all &= word + add;
-		return (all & highs) == highs;
+		above &= word + add;
+		any |= word;
+		return (above & highs) == highs && (any & highs) == 0;
 	}
 
 	// Index of the first byte of text with its top bit set; size when there is none.
@@ -239,11 +242,6 @@ private:
 		const Int count = Int(_stream.gcount());
 		_filled += count;
 		_streamEnded = !_stream.good();
-		// Where the block's first NUL and first non-ASCII byte are, once a block rather than once a
-		// line.
-		const void* nul = std::memchr(first, '\0', size_t(_filled));
-		_firstNul = nul ? static_cast<const char*>(nul) - first : _filled;
-		_firstHigh = FirstHighByte(first, _filled);
 		return count > 0;
 	}
 
@@ -253,8 +251,6 @@ private:
 	Char* _bytes = nullptr;
 	Int _begin = 0;
 	Int _filled = 0;
-	Int _firstNul = 0;
-	Int _firstHigh = 0;
 	Bool _streamEnded = false;
 	Bool _ended = false;
 	Bool _ascii = true;
@@ -480,37 +476,40 @@ public:
 			key = UInt32(size) << 24;
 			for (size_t i = 0; i < size; ++i)
 				key |= UInt32(static_cast<unsigned char>(text[i])) << (8 * i);
-			for (Int i = 0; i < _count; ++i)
+			const Seen& seen = _seen[Slot(key)];
+			if (seen.key == (key | SEEN))
 			{
-				if (_seen[i].key == key)
-				{
-					*index = _seen[i].index;
-					return true;
-				}
+				*index = seen.index;
+				return true;
 			}
 		}
 		String symbol = line.Text(first, last);
 		iferr (symbol.Trim())
 			return false;
 		*index = FindElement(symbol, _elements);
-		// A full cache only costs later lines a lookup; molecules rarely hold more elements.
-		if (cacheable && _count < kCached)
-			_seen[_count++] = Seen{key, *index};
+		// A text that shares its slot with another takes it over; the other is looked up again when
+		// it comes back.
+		if (cacheable)
+			_seen[Slot(key)] = Seen{key | SEEN, *index};
 		return true;
 	}
 
 private:
 	// Up to three column bytes and their count in the high byte.
 	using Key = UInt32;
+	// Marks a slot that holds a key, so that an empty slot matches none.
+	static constexpr Key SEEN = 0x80000000u;
 	struct Seen
 	{
 		Key key;
 		Int32 index;
 	};
-	static constexpr Int kCached = 32;
+	// One slot per text, chosen by a multiplicative hash: a search through the texts seen so far
+	// would end at a different place for each element and mispredict.
+	static constexpr Int SLOT_BITS = 6;
+	static Int Slot(Key key) { return Int((key * 0x9E3779B1u) >> (32 - SLOT_BITS)); }
 	const maxon::BaseArray<ElementRecord>& _elements;
-	Seen _seen[kCached] = {};
-	Int _count = 0;
+	Seen _seen[Int(1) << SLOT_BITS] = {};
 };
 
 Bool IsSeparator(Char c)
