@@ -246,7 +246,7 @@ private:
 	}
 
 	// Large enough for the longest line and its line feed, small enough to stay a plain heap block.
-	static const Int BLOCK_SIZE = 65536;
+	static const Int BLOCK_SIZE = 120 * 1024;
 	std::istream& _stream;
 	Char* _bytes = nullptr;
 	Int _begin = 0;
@@ -306,47 +306,50 @@ Bool PlainDecimal(const char* text, size_t size, Bool allowFraction, Bool* negat
 }
 
 // The form nearly every V2000 coordinate has, ten columns as "  -12.3456": blanks, an optional
-// minus and at least one digit before a point in the sixth column, four digits after it. Gives
-// what PlainDecimal gives for it; false for any other text. The columns are tested all at once,
-// a bit per byte, because how many blanks and digits a field has changes from line to line and a
-// byte-by-byte loop mispredicts on it.
+// minus and one to four digits before a point in the sixth column, four digits after it. Gives
+// what PlainDecimal gives for it; false for any other text, and for blanks other than the space
+// character, which PlainDecimal then reads. The columns are tested all at once, a bit per byte,
+// because how many blanks and digits a field has changes from line to line and a byte-by-byte
+// loop mispredicts on it.
 inline Bool FixedCoordinate(const char* text, Float* value)
 {
-	// Five bytes: the columns before the point. A byte below 0x80 plus at most 0x7F never carries
-	// into the next, so each sum below tests its byte alone.
+	const UInt64 ones = 0x0101010101010101ull;
+	const UInt64 highs = 0x8080808080808080ull;
+	UInt64 first = 0;
+	std::memcpy(&first, text, 8);
+	UInt32 last = 0;
+	std::memcpy(&last, text + 6, 4);
+	// Columns 2-5 and 7-10: the eight places the digits of "1234.5678" are in, the first the
+	// highest, as one number's digits in memory order.
+	const UInt64 places = ((first >> 8) & 0xFFFFFFFFull) | (UInt64(last) << 32);
+	if (text[5] != '.' || ((first | places) & highs) != 0)
+		return false;
+	// An ASCII byte xor '0' is its digit's value, and below ten exactly for a digit; plus 0x76 it
+	// then leaves its top bit clear, without carrying into the next byte.
+	const UInt64 values = places ^ (ones * '0');
+	const UInt64 digits = ~(values + ones * 0x76) & highs;
+	// A digit in column 5 and in columns 7-10.
+	if ((digits & 0x8080808080000000ull) != 0x8080808080000000ull)
+		return false;
+	// Columns 1-5: digits run to column 5 and spaces fill the columns in front of them, the last
+	// of which may be a minus instead.
 	const UInt64 fiveHighs = 0x8080808080ull;
-	const UInt64 fiveOnes = 0x0101010101ull;
-	// Eight bytes read at once and cut to five: the field is ten long, and a five-byte copy would
-	// be two stores that the following load has to wait for.
-	UInt64 head = 0;
-	std::memcpy(&head, text, 8);
-	head &= 0xFFFFFFFFFFull;
-	UInt32 tail = 0;
-	std::memcpy(&tail, text + 6, 4);
-	if (text[5] != '.' || (head & fiveHighs) != 0)
+	const UInt64 head = first & 0xFFFFFFFFFFull;
+	const UInt64 headDigits = (digits & 0xFFFFFFFFull) << 8;
+	const UInt64 headMask = (headDigits >> 7) * 0xFF;
+	const UInt64 rest = head & ~headMask;
+	const UInt64 spaces = 0x2020202020ull & ~headMask;
+	const UInt64 minus = spaces + ((headDigits & ~(headDigits << 8)) >> 15) * UInt64('-' - ' ');
+	const Bool negative = rest == minus;
+	if ((rest != spaces && !negative) || ((headDigits << 8) & ~headDigits & fiveHighs) != 0)
 		return false;
-	// Four digits: high nibble 3, and still 3 with 6 added.
-	if (((tail & 0xF0F0F0F0u) | (((tail + 0x06060606u) & 0xF0F0F0F0u) >> 4)) != 0x33333333u)
-		return false;
-	const UInt64 digits = ((head + fiveOnes * 0x50) & ~(head + fiveOnes * 0x46)) & fiveHighs;
-	const UInt64 blanks = ~(head + fiveOnes * 0x5F) & fiveHighs;
-	const UInt64 minus = ~((head ^ (fiveOnes * UInt64('-'))) + fiveOnes * 0x7F) & fiveHighs;
-	// Every byte a blank, minus or digit; the digits run to the fifth byte, a minus stands right
-	// before them, and blanks fill what is left in front.
-	if ((digits | blanks | minus) != fiveHighs || !(digits & 0x8000000000ull) || ((digits << 8) & ~digits & fiveHighs) != 0 ||
-		((minus << 8) & ~digits) != 0)
-		return false;
-	// The digits' values, as an eight-digit number with three leading zeros; then pairs, fours and
-	// the whole, each step a multiply that adds neighbours.
-	UInt64 whole = (head & ((digits >> 7) * 0xFF) & 0x0F0F0F0F0Full) << 24;
-	whole = (whole * 2561) >> 8;
-	whole = ((whole & 0x00FF00FF00FF00FFull) * 6553601) >> 16;
-	whole = ((whole & 0x0000FFFF0000FFFFull) * 42949672960001ull) >> 32;
-	UInt32 fraction = tail & 0x0F0F0F0Fu;
-	fraction = (fraction * 2561) >> 8;
-	fraction = ((fraction & 0x00FF00FFu) * 6553601) >> 16;
-	const Float magnitude = Float(Int64(whole) * 10000 + Int64(fraction & 0xFFFF)) / 1e4;
-	*value = minus ? -magnitude : magnitude;
+	// The eight digits' values, those in front of the first digit zero; then pairs, fours and the
+	// whole, each step a multiply that adds neighbours.
+	UInt64 number = values & ((digits >> 7) * 0xFF);
+	number = number * 10 + (number >> 8);
+	number = ((number & 0x000000FF000000FFull) * (100 + (1000000ull << 32)) + ((number >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32))) >> 32;
+	const Float magnitude = Float(Int64(number)) / 1e4;
+	*value = negative ? -magnitude : magnitude;
 	return true;
 }
 
@@ -360,9 +363,10 @@ inline Bool ThreeColumnNumber(const char* text, Int32* value)
 	const UInt32 d2 = UInt32(text[2] - '0');
 	const Bool lead = d0 <= 9;
 	const Bool middle = d1 <= 9;
-	const Bool fits = (d2 <= 9) & (middle ? lead | IsBlankByte(text[0]) : IsBlankByte(text[1]) & IsBlankByte(text[0]));
-	*value = Int32((lead & middle ? d0 * 100 : 0) + (middle ? d1 * 10 : 0) + d2);
-	return fits;
+	const Bool blankLead = IsBlankByte(text[0]);
+	const Bool blankMiddle = IsBlankByte(text[1]);
+	*value = Int32((lead && middle ? d0 * 100 : 0) + (middle ? d1 * 10 : 0) + d2);
+	return d2 <= 9 && (middle ? lead || blankLead : blankMiddle && blankLead);
 }
 
 // One line as the reader's columns see it. An ASCII line's columns are its bytes; any other line
