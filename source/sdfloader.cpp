@@ -477,9 +477,17 @@ public:
 		if (cacheable)
 		{
 			// Built a byte at a time: a copy into the key's bytes would stall the load that follows.
+			const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
 			key = UInt32(size) << 24;
-			for (size_t i = 0; i < size; ++i)
-				key |= UInt32(static_cast<unsigned char>(text[i])) << (8 * i);
+			if (size == 3)
+			{
+				key |= UInt32(bytes[0]) | UInt32(bytes[1]) << 8 | UInt32(bytes[2]) << 16;
+			}
+			else
+			{
+				for (size_t i = 0; i < size; ++i)
+					key |= UInt32(bytes[i]) << (8 * i);
+			}
 			const Seen& seen = _seen[Slot(key)];
 			if (seen.key == (key | SEEN))
 			{
@@ -870,12 +878,51 @@ private:
 
 // ---- V2000 ----------------------------------------------------------------------------------
 
-void ReadV2000(RecordLines& lines, const String& counts, const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms,
+// What a counts line says: its atom and bond counts (columns 1-3 and 4-6), whether it is tagged
+// V3000 (in any letter case), and whether it holds six characters, blanks around them not counted.
+struct Counts
+{
+	Int32 atoms = 0;
+	Int32 bonds = 0;
+	Bool v3000 = false;
+	Bool filled = false;
+};
+
+// False when memory ran out. All of it is taken before the next line is read, which may move the
+// line's text.
+Bool ReadCounts(const char* text, Int length, Bool ascii, Counts* counts)
+{
+	String decoded;
+	const Line line(text, length, ascii, decoded);
+	counts->atoms = line.ToInt32(1, 3);
+	counts->bonds = line.ToInt32(4, 6);
+	if (ascii)
+	{
+		Int first = 0;
+		Int last = length;
+		while (first < last && IsBlankByte(text[first]))
+			++first;
+		while (last > first && IsBlankByte(text[last - 1]))
+			--last;
+		counts->filled = last - first >= 6;
+		for (Int i = 0; i + 5 <= length && !counts->v3000; ++i)
+			counts->v3000 = (text[i] == 'V' || text[i] == 'v') && std::strncmp(text + i + 1, "3000", 4) == 0;
+		return true;
+	}
+	String trimmed = decoded;
+	iferr (trimmed.Trim())
+		return false;
+	counts->filled = trimmed.GetLength() >= 6;
+	Int32 tagPosition = 0;
+	counts->v3000 = decoded.ToUpper().FindFirst("V3000"_s, &tagPosition);
+	return true;
+}
+
+void ReadV2000(RecordLines& lines, const Counts& counts, const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms,
 	maxon::BaseArray<BondRecord>& bonds)
 {
-	Bool error = false;
-	Int32 atomCount = Columns(counts, 1, 3).ToInt32(&error);
-	Int32 bondCount = Columns(counts, 4, 6).ToInt32(&error);
+	Int32 atomCount = counts.atoms;
+	const Int32 bondCount = counts.bonds;
 	if (atomCount > MAX_ATOM_LINES)
 		atomCount = MAX_ATOM_LINES;
 	SymbolLookup lookup(elements);
@@ -923,10 +970,9 @@ void ReadV2000(RecordLines& lines, const String& counts, const maxon::BaseArray<
 
 // A counts line tagged V3000 leads a V3000 table when the record's next line starts as a V3000
 // line does; otherwise its atom and bond lines are read as V2000 lines.
-Bool LeadsV3000Table(const String& counts, RecordLines& lines)
+Bool LeadsV3000Table(const Counts& counts, RecordLines& lines)
 {
-	Int32 tagPosition = 0;
-	if (!counts.ToUpper().FindFirst("V3000"_s, &tagPosition))
+	if (!counts.v3000)
 		return false;
 	if (!lines.Next())
 		return false;
@@ -954,9 +1000,8 @@ Bool SDFLoader::ReadConnectionTable(std::istream& stream, const maxon::BaseArray
 	input.Next(&line, &length);
 
 	input.Next(&line, &length);
-	const String counts = LineString(line, length);
-	String trimmedCounts = counts;
-	iferr (trimmedCounts.Trim())
+	Counts counts;
+	if (!ReadCounts(line, length, input.Ascii(), &counts))
 		return false;
 
 	RecordLines lines(input);
@@ -965,7 +1010,7 @@ Bool SDFLoader::ReadConnectionTable(std::istream& stream, const maxon::BaseArray
 		V3000Table table(elements, atoms, bonds);
 		table.Read(lines);
 	}
-	else if (trimmedCounts.GetLength() >= 6)
+	else if (counts.filled)
 	{
 		ReadV2000(lines, counts, elements, atoms, bonds);
 	}

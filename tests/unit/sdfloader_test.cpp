@@ -156,6 +156,16 @@ TEST_F(SdfReader, ShortCountsLineLoadsEmpty)
 	ASSERT_TRUE(LoadData("short_counts.mol"));
 	EXPECT_EQ(Name(), "short counts");
 	EXPECT_EQ(atoms.GetCount(), 0);
+
+	// Six characters are counted without the blanks around them: "1  0" is too short however
+	// many blanks pad it, "1  0 0" is long enough.
+	const std::string atomLine = "    0.0000    0.0000    0.0000 C   0\n";
+	const std::pair<const char*, Int> cases[] = {{"  1  0    ", 0}, {"  1  0\t\t", 0}, {"  1  0  ", 0}, {"  1  0 0", 1}};
+	for (const auto& c : cases)
+	{
+		ASSERT_TRUE(LoadText(std::string("padded\n\n\n") + c.first + "\n" + atomLine));
+		EXPECT_EQ(atoms.GetCount(), c.second) << "'" << c.first << "'";
+	}
 }
 
 TEST_F(SdfReader, FirstRecordOnly)
