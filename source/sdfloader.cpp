@@ -68,18 +68,20 @@ public:
 	{
 		// Lines of a block are mostly as long as the one before: when the line feed is where the
 		// last one was and only plain ASCII text comes before it, the line is found without a search.
-		char* line = _bytes + _begin;
+		// The line's ends are written before anything else: a store through char* may change any
+		// value, so what is stored after it stays known to the code that follows.
+		const Int begin = _begin;
+		char* line = _bytes + begin;
 		const Int guess = _lastFeed;
-		if (!_ended && _begin + guess < _filled && line[guess] == '\n' && PlainText(line, guess))
+		if (!_ended && begin + guess < _filled && line[guess] == '\n' && PlainText(line, guess))
 		{
-			_begin += guess + 1;
+			const Int size = guess > 0 && line[guess - 1] == '\r' ? guess - 1 : guess;
 			line[guess] = '\0';
-			Int size = guess;
-			if (size > 0 && line[size - 1] == '\r')
-				line[--size] = '\0';
+			line[size] = '\0';
+			_begin = begin + guess + 1;
+			_ascii = true;
 			*text = line;
 			*length = size;
-			_ascii = true;
 			return true;
 		}
 		return Search(text, length);
