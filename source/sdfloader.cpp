@@ -247,7 +247,8 @@ private:
 		return count > 0;
 	}
 
-	// Large enough for the longest line and its line feed, small enough to stay a plain heap block.
+	// Large enough for the longest line and its line feed, and for most files in one read; small
+	// enough to stay a plain heap block (the C library maps 128 KiB and more in pages of their own).
 	static const Int BLOCK_SIZE = 120 * 1024;
 	std::istream& _stream;
 	Char* _bytes = nullptr;

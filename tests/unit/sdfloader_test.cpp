@@ -391,16 +391,17 @@ TEST_F(SdfReader, OverlongLineStopsReadingWithoutCrash)
 TEST_F(SdfReader, LineLengthLimitNulBytesAndFilesLongerThanOneReadBlock)
 {
 	// A comment line of 9998 characters is whole, and 999 atom lines run far past the first
-	// 64 KiB of the file; every atom comes out where its line put it.
+	// 120 KiB of the file, the reader's block; every atom comes out where its line put it.
 	std::string text = "many\n\n" + std::string(9998, 'x') + "\n999  1  0  0  0  0  0  0  0  0999 V2000\n";
 	for (int i = 0; i < 999; ++i)
 	{
 		char atomLine[80];
-		std::snprintf(atomLine, sizeof atomLine, "%10.4f%10.4f%10.4f %-3s 0  0  0  0  0  0  0  0  0  0  0  0\n", i * 0.5, -i * 0.25,
-			1.0, i % 2 ? "O" : "C");
-		text += atomLine;
+		std::snprintf(atomLine, sizeof atomLine, "%10.4f%10.4f%10.4f %-3s 0  0  0  0  0  0  0  0  0  0  0  0", i * 0.5, -i * 0.25, 1.0,
+			i % 2 ? "O" : "C");
+		text += atomLine + std::string(size_t(60 + i % 7), ' ') + "\n";
 	}
 	text += "998999  2\nM  END\n";
+	ASSERT_GT(text.size(), 120u * 1024);
 	ASSERT_TRUE(LoadText(text));
 	ASSERT_EQ(atoms.GetCount(), 999);
 	for (int i = 0; i < 999; ++i)
