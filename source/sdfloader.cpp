@@ -66,6 +66,34 @@ public:
 	// line cut at the length limit ends the input, so it is given with false as well.
 	Bool Next(const char** text, Int* length)
 	{
+		// Lines of a block are mostly as long as the one before: when the line feed is where the
+		// last one was and only plain ASCII text comes before it, the line is found without a search.
+		// The line's ends are written before anything else: a store through char* may change any
+		// value, so what is stored after it stays known to the code that follows.
+		const Int begin = _begin;
+		char* line = _bytes + begin;
+		const Int guess = _lastFeed;
+		if (!_ended && begin + guess < _filled && line[guess] == '\n' && PlainText(line, guess))
+		{
+			const Int size = guess > 0 && line[guess - 1] == '\r' ? guess - 1 : guess;
+			line[guess] = '\0';
+			line[size] = '\0';
+			_begin = begin + guess + 1;
+			_ascii = true;
+			*text = line;
+			*length = size;
+			return true;
+		}
+		return Search(text, length);
+	}
+
+	// True when the line Next gave last holds only ASCII bytes.
+	Bool Ascii() const { return _ascii; }
+
+private:
+	// Next for any line: searches for the line's end, reading more of the input as needed.
+	Bool Search(const char** text, Int* length)
+	{
 		*text = "";
 		*length = 0;
 		if (_ended)
@@ -79,16 +107,7 @@ public:
 			line = _bytes + _begin;
 			const Int available = _filled - _begin;
 			const Int searched = available < MAX_LINE_CHARACTERS + 1 ? available : MAX_LINE_CHARACTERS + 1;
-			// Most blocks hold no NUL at all, and the line feed is then all there is to find.
-			if (_begin + searched <= _firstNul)
-			{
-				const void* found = std::memchr(line, '\n', size_t(searched));
-				stop = found ? static_cast<const char*>(found) - line : searched;
-			}
-			else
-			{
-				stop = FeedOrNul(line, searched);
-			}
+			stop = FeedOrNul(line, searched);
 			Int feed = stop;
 			if (stop < searched && line[stop] == '\0')
 			{
@@ -98,6 +117,7 @@ public:
 			if (feed < searched)
 			{
 				size = feed;
+				_lastFeed = feed;
 				_begin += size + 1;
 				break;
 			}
@@ -128,14 +148,10 @@ public:
 			line[--size] = '\0';
 		*text = line;
 		*length = size;
-		_ascii = line + size <= _bytes + _firstHigh;
+		_ascii = FirstHighByte(line, size) == size;
 		return !cut;
 	}
 
-	// True when the line Next gave last holds only ASCII bytes.
-	Bool Ascii() const { return _ascii; }
-
-private:
 	// Index of the first line feed or NUL among the size bytes of text; size when there is none.
 	static Int FeedOrNul(const char* text, Int size)
 	{
@@ -159,6 +175,40 @@ private:
 				return i;
 		}
 		return size;
+	}
+
+	// True when each of the size bytes of text is ASCII and none is below 0x0B, which a line feed
+	// and a NUL are. Eight bytes a step: an ASCII byte plus 0x75 has its top bit set exactly when
+	// the byte is 0x0B or more, and never carries into the next byte (a byte that is not ASCII may,
+	// but then the text is refused anyway). The last step reads the last eight bytes, overlapping
+	// the step before, rather than a byte at a time.
+	static Bool PlainText(const char* text, Int size)
+	{
+		const UInt64 highs = 0x8080808080808080ull;
+		const UInt64 add = 0x7575757575757575ull;
+		if (size < 8)
+		{
+			for (Int i = 0; i < size; ++i)
+			{
+				const unsigned char c = static_cast<unsigned char>(text[i]);
+				if (c < 0x0B || c >= 0x80)
+					return false;
+			}
+			return true;
+		}
+		UInt64 above = highs;
+		UInt64 any = 0;
+		UInt64 word = 0;
+		for (Int i = 0; i + 8 <= size; i += 8)
+		{
+			std::memcpy(&word, text + i, 8);
+			above &= word + add;
+			any |= word;
+		}
+		std::memcpy(&word, text + size - 8, 8);
+		above &= word + add;
+		any |= word;
+		return (above & highs) == highs && (any & highs) == 0;
 	}
 
 	// Index of the first byte of text with its top bit set; size when there is none.
@@ -194,25 +244,21 @@ private:
 		const Int count = Int(_stream.gcount());
 		_filled += count;
 		_streamEnded = !_stream.good();
-		// Where the block's first NUL and first non-ASCII byte are, once a block rather than once a
-		// line.
-		const void* nul = std::memchr(first, '\0', size_t(_filled));
-		_firstNul = nul ? static_cast<const char*>(nul) - first : _filled;
-		_firstHigh = FirstHighByte(first, _filled);
 		return count > 0;
 	}
 
-	// Large enough for the longest line and its line feed, small enough to stay a plain heap block.
-	static const Int BLOCK_SIZE = 65536;
+	// Large enough for the longest line and its line feed, and for most files in one read; small
+	// enough to stay a plain heap block (the C library maps 128 KiB and more in pages of their own).
+	static const Int BLOCK_SIZE = 120 * 1024;
 	std::istream& _stream;
 	Char* _bytes = nullptr;
 	Int _begin = 0;
 	Int _filled = 0;
-	Int _firstNul = 0;
-	Int _firstHigh = 0;
 	Bool _streamEnded = false;
 	Bool _ended = false;
 	Bool _ascii = true;
+	// Where the line feed of the last line found by a search was, from the line's start.
+	Int _lastFeed = 0;
 };
 
 // A coordinate. Text that gives no finite number (nan, inf, a value beyond the float range) is a
@@ -263,34 +309,67 @@ Bool PlainDecimal(const char* text, size_t size, Bool allowFraction, Bool* negat
 }
 
 // The form nearly every V2000 coordinate has, ten columns as "  -12.3456": blanks, an optional
-// minus and at least one digit before a point in the sixth column, four digits after it. Gives
-// what PlainDecimal gives for it, without PlainDecimal's loops; false for any other text.
-Bool FixedCoordinate(const char* text, Float* value)
+// minus and one to four digits before a point in the sixth column, four digits after it. Gives
+// what PlainDecimal gives for it; false for any other text, and for blanks other than the space
+// character, which PlainDecimal then reads. The columns are tested all at once, a bit per byte,
+// because how many blanks and digits a field has changes from line to line and a byte-by-byte
+// loop mispredicts on it.
+inline Bool FixedCoordinate(const char* text, Float* value)
 {
-	const UInt32 f0 = UInt32(text[6] - '0');
-	const UInt32 f1 = UInt32(text[7] - '0');
-	const UInt32 f2 = UInt32(text[8] - '0');
-	const UInt32 f3 = UInt32(text[9] - '0');
-	if (text[5] != '.' || f0 > 9 || f1 > 9 || f2 > 9 || f3 > 9)
+	const UInt64 ones = 0x0101010101010101ull;
+	const UInt64 highs = 0x8080808080808080ull;
+	UInt64 first = 0;
+	std::memcpy(&first, text, 8);
+	UInt32 last = 0;
+	std::memcpy(&last, text + 6, 4);
+	// Columns 2-5 and 7-10: the eight places the digits of "1234.5678" are in, the first the
+	// highest, as one number's digits in memory order.
+	const UInt64 places = ((first >> 8) & 0xFFFFFFFFull) | (UInt64(last) << 32);
+	if (text[5] != '.' || ((first | places) & highs) != 0)
 		return false;
-	Int64 whole = 0;
-	Int64 scale = 1;
-	Int i = 4;
-	for (; i >= 0 && IsDigitByte(text[i]); --i, scale *= 10)
-		whole += (text[i] - '0') * scale;
-	if (i == 4)
+	// An ASCII byte xor '0' is its digit's value, and below ten exactly for a digit; plus 0x76 it
+	// then leaves its top bit clear, without carrying into the next byte.
+	const UInt64 values = places ^ (ones * '0');
+	const UInt64 digits = ~(values + ones * 0x76) & highs;
+	// A digit in column 5 and in columns 7-10.
+	if ((digits & 0x8080808080000000ull) != 0x8080808080000000ull)
 		return false;
-	const Bool negative = i >= 0 && text[i] == '-';
-	if (negative)
-		--i;
-	for (; i >= 0; --i)
-	{
-		if (!IsBlankByte(text[i]))
-			return false;
-	}
-	const Float magnitude = Float(whole * 10000 + f0 * 1000 + f1 * 100 + f2 * 10 + f3) / 1e4;
+	// Columns 1-5: digits run to column 5 and spaces fill the columns in front of them, the last
+	// of which may be a minus instead.
+	const UInt64 fiveHighs = 0x8080808080ull;
+	const UInt64 head = first & 0xFFFFFFFFFFull;
+	const UInt64 headDigits = (digits & 0xFFFFFFFFull) << 8;
+	const UInt64 headMask = (headDigits >> 7) * 0xFF;
+	const UInt64 rest = head & ~headMask;
+	const UInt64 spaces = 0x2020202020ull & ~headMask;
+	const UInt64 minus = spaces + ((headDigits & ~(headDigits << 8)) >> 15) * UInt64('-' - ' ');
+	const Bool negative = rest == minus;
+	if ((rest != spaces && !negative) || ((headDigits << 8) & ~headDigits & fiveHighs) != 0)
+		return false;
+	// The eight digits' values, those in front of the first digit zero; then pairs, fours and the
+	// whole, each step a multiply that adds neighbours.
+	UInt64 number = values & ((digits >> 7) * 0xFF);
+	number = number * 10 + (number >> 8);
+	number = ((number & 0x000000FF000000FFull) * (100 + (1000000ull << 32)) + ((number >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32))) >> 32;
+	const Float magnitude = Float(Int64(number)) / 1e4;
 	*value = negative ? -magnitude : magnitude;
 	return true;
+}
+
+// A three-column field right-aligned, "  1" to "999", as nearly every one is: what PlainDecimal
+// gives for it; false for any other text. Without branches on the field's width, which changes
+// from line to line.
+inline Bool ThreeColumnNumber(const char* text, Int32* value)
+{
+	const UInt32 d0 = UInt32(text[0] - '0');
+	const UInt32 d1 = UInt32(text[1] - '0');
+	const UInt32 d2 = UInt32(text[2] - '0');
+	const Bool lead = d0 <= 9;
+	const Bool middle = d1 <= 9;
+	const Bool blankLead = IsBlankByte(text[0]);
+	const Bool blankMiddle = IsBlankByte(text[1]);
+	*value = Int32((lead && middle ? d0 * 100 : 0) + (middle ? d1 * 10 : 0) + d2);
+	return d2 <= 9 && (middle ? lead || blankLead : blankMiddle && blankLead);
 }
 
 // One line as the reader's columns see it. An ASCII line's columns are its bytes; any other line
@@ -332,15 +411,30 @@ public:
 	// A coordinate (see Coordinate).
 	Float ToCoordinate(Int first, Int last) const
 	{
+		Float value = 0.0;
+		if (_ascii && _size >= size_t(last) && last - first == 9 && FixedCoordinate(_text + first - 1, &value))
+			return value;
+		return AnyCoordinate(first, last);
+	}
+
+	Int32 ToInt32(Int first, Int last) const
+	{
+		Int32 value = 0;
+		if (_ascii && _size >= size_t(last) && last - first == 2 && ThreeColumnNumber(_text + first - 1, &value))
+			return value;
+		return AnyInt32(first, last);
+	}
+
+private:
+	// A coordinate in any form the fast test above does not take.
+	Float AnyCoordinate(Int first, Int last) const
+	{
 		static const Float powers[16] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 		const char* text = nullptr;
 		size_t size = 0;
 		Bool negative = false;
 		Int64 mantissa = 0;
 		Int32 fraction = 0;
-		Float value = 0.0;
-		if (Bytes(first, last, &text, &size) && size == 10 && FixedCoordinate(text, &value))
-			return value;
 		if (Bytes(first, last, &text, &size) && PlainDecimal(text, size, true, &negative, &mantissa, &fraction))
 		{
 			const Float value = Float(mantissa) / powers[fraction];
@@ -349,7 +443,7 @@ public:
 		return Coordinate(Text(first, last));
 	}
 
-	Int32 ToInt32(Int first, Int last) const
+	Int32 AnyInt32(Int first, Int last) const
 	{
 		const char* text = nullptr;
 		size_t size = 0;
@@ -359,25 +453,11 @@ public:
 		Bool error = false;
 		if (!Bytes(first, last, &text, &size))
 			return Text(first, last).ToInt32(&error);
-		// A three-column field right-aligned, "  1" to "999", as nearly every one is: what
-		// PlainDecimal gives for it.
-		if (size == 3 && IsDigitByte(text[2]))
-		{
-			const Bool middle = IsDigitByte(text[1]);
-			const Bool lead = IsDigitByte(text[0]);
-			if (middle && lead)
-				return (text[0] - '0') * 100 + (text[1] - '0') * 10 + (text[2] - '0');
-			if (middle && IsBlankByte(text[0]))
-				return (text[1] - '0') * 10 + (text[2] - '0');
-			if (IsBlankByte(text[1]) && IsBlankByte(text[0]))
-				return text[2] - '0';
-		}
 		if (PlainDecimal(text, size, false, &negative, &mantissa, &fraction) && mantissa <= 0x7FFFFFFF)
 			return Int32(mantissa);
 		return Text(first, last).ToInt32(&error);
 	}
 
-private:
 	const char* _text;
 	size_t _size;
 	Bool _ascii;
@@ -400,40 +480,51 @@ public:
 		if (cacheable)
 		{
 			// Built a byte at a time: a copy into the key's bytes would stall the load that follows.
+			const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
 			key = UInt32(size) << 24;
-			for (size_t i = 0; i < size; ++i)
-				key |= UInt32(static_cast<unsigned char>(text[i])) << (8 * i);
-			for (Int i = 0; i < _count; ++i)
+			if (size == 3)
 			{
-				if (_seen[i].key == key)
-				{
-					*index = _seen[i].index;
-					return true;
-				}
+				key |= UInt32(bytes[0]) | UInt32(bytes[1]) << 8 | UInt32(bytes[2]) << 16;
+			}
+			else
+			{
+				for (size_t i = 0; i < size; ++i)
+					key |= UInt32(bytes[i]) << (8 * i);
+			}
+			const Seen& seen = _seen[Slot(key)];
+			if (seen.key == (key | SEEN))
+			{
+				*index = seen.index;
+				return true;
 			}
 		}
 		String symbol = line.Text(first, last);
 		iferr (symbol.Trim())
 			return false;
 		*index = FindElement(symbol, _elements);
-		// A full cache only costs later lines a lookup; molecules rarely hold more elements.
-		if (cacheable && _count < kCached)
-			_seen[_count++] = Seen{key, *index};
+		// A text that shares its slot with another takes it over; the other is looked up again when
+		// it comes back.
+		if (cacheable)
+			_seen[Slot(key)] = Seen{key | SEEN, *index};
 		return true;
 	}
 
 private:
 	// Up to three column bytes and their count in the high byte.
 	using Key = UInt32;
+	// Marks a slot that holds a key, so that an empty slot matches none.
+	static constexpr Key SEEN = 0x80000000u;
 	struct Seen
 	{
 		Key key;
 		Int32 index;
 	};
-	static constexpr Int kCached = 32;
+	// One slot per text, chosen by a multiplicative hash: a search through the texts seen so far
+	// would end at a different place for each element and mispredict.
+	static constexpr Int SLOT_BITS = 6;
+	static Int Slot(Key key) { return Int((key * 0x9E3779B1u) >> (32 - SLOT_BITS)); }
 	const maxon::BaseArray<ElementRecord>& _elements;
-	Seen _seen[kCached] = {};
-	Int _count = 0;
+	Seen _seen[Int(1) << SLOT_BITS] = {};
 };
 
 Bool IsSeparator(Char c)
@@ -456,6 +547,9 @@ Bool StartsWith(const char* line, const char* prefix)
 // The end of a record: its properties block ends with "M  END", and "$$$$" separates records.
 Bool EndsRecord(const char* line)
 {
+	// Atom and bond lines start with a blank or a digit: one look at the first byte sets them aside.
+	if (line[0] != 'M' && line[0] != 'm' && line[0] != '$')
+		return false;
 	return StartsWith(line, "M  END") || IsRecordSeparator(line);
 }
 
@@ -787,12 +881,51 @@ private:
 
 // ---- V2000 ----------------------------------------------------------------------------------
 
-void ReadV2000(RecordLines& lines, const String& counts, const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms,
+// What a counts line says: its atom and bond counts (columns 1-3 and 4-6), whether it is tagged
+// V3000 (in any letter case), and whether it holds six characters, blanks around them not counted.
+struct Counts
+{
+	Int32 atoms = 0;
+	Int32 bonds = 0;
+	Bool v3000 = false;
+	Bool filled = false;
+};
+
+// False when memory ran out. All of it is taken before the next line is read, which may move the
+// line's text.
+Bool ReadCounts(const char* text, Int length, Bool ascii, Counts* counts)
+{
+	String decoded;
+	const Line line(text, length, ascii, decoded);
+	counts->atoms = line.ToInt32(1, 3);
+	counts->bonds = line.ToInt32(4, 6);
+	if (ascii)
+	{
+		Int first = 0;
+		Int last = length;
+		while (first < last && IsBlankByte(text[first]))
+			++first;
+		while (last > first && IsBlankByte(text[last - 1]))
+			--last;
+		counts->filled = last - first >= 6;
+		for (Int i = 0; i + 5 <= length && !counts->v3000; ++i)
+			counts->v3000 = (text[i] == 'V' || text[i] == 'v') && std::strncmp(text + i + 1, "3000", 4) == 0;
+		return true;
+	}
+	String trimmed = decoded;
+	iferr (trimmed.Trim())
+		return false;
+	counts->filled = trimmed.GetLength() >= 6;
+	Int32 tagPosition = 0;
+	counts->v3000 = decoded.ToUpper().FindFirst("V3000"_s, &tagPosition);
+	return true;
+}
+
+void ReadV2000(RecordLines& lines, const Counts& counts, const maxon::BaseArray<ElementRecord>& elements, maxon::BaseArray<AtomRecord>& atoms,
 	maxon::BaseArray<BondRecord>& bonds)
 {
-	Bool error = false;
-	Int32 atomCount = Columns(counts, 1, 3).ToInt32(&error);
-	Int32 bondCount = Columns(counts, 4, 6).ToInt32(&error);
+	Int32 atomCount = counts.atoms;
+	const Int32 bondCount = counts.bonds;
 	if (atomCount > MAX_ATOM_LINES)
 		atomCount = MAX_ATOM_LINES;
 	SymbolLookup lookup(elements);
@@ -840,10 +973,9 @@ void ReadV2000(RecordLines& lines, const String& counts, const maxon::BaseArray<
 
 // A counts line tagged V3000 leads a V3000 table when the record's next line starts as a V3000
 // line does; otherwise its atom and bond lines are read as V2000 lines.
-Bool LeadsV3000Table(const String& counts, RecordLines& lines)
+Bool LeadsV3000Table(const Counts& counts, RecordLines& lines)
 {
-	Int32 tagPosition = 0;
-	if (!counts.ToUpper().FindFirst("V3000"_s, &tagPosition))
+	if (!counts.v3000)
 		return false;
 	if (!lines.Next())
 		return false;
@@ -871,9 +1003,8 @@ Bool SDFLoader::ReadConnectionTable(std::istream& stream, const maxon::BaseArray
 	input.Next(&line, &length);
 
 	input.Next(&line, &length);
-	const String counts = LineString(line, length);
-	String trimmedCounts = counts;
-	iferr (trimmedCounts.Trim())
+	Counts counts;
+	if (!ReadCounts(line, length, input.Ascii(), &counts))
 		return false;
 
 	RecordLines lines(input);
@@ -882,7 +1013,7 @@ Bool SDFLoader::ReadConnectionTable(std::istream& stream, const maxon::BaseArray
 		V3000Table table(elements, atoms, bonds);
 		table.Read(lines);
 	}
-	else if (trimmedCounts.GetLength() >= 6)
+	else if (counts.filled)
 	{
 		ReadV2000(lines, counts, elements, atoms, bonds);
 	}

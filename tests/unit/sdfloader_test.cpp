@@ -1,10 +1,14 @@
 #include "sdfloader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fixture.h"
@@ -66,6 +70,31 @@ protected:
 	maxon::BaseArray<BondRecord> bonds;
 };
 
+// The host's text of the 1-based columns first..last of an ASCII line.
+String HostColumns(const std::string& line, Int first, Int last)
+{
+	String s;
+	s.SetCString(line.c_str(), Int(line.size()), STRINGENCODING::XBIT);
+	return s.SubStr(first - 1, last - first + 1);
+}
+
+// A coordinate field as the reader's rule has it: the host's conversion, and 0 for text that
+// gives no finite number.
+Float HostCoordinate(const std::string& field)
+{
+	Bool error = false;
+	const Float value = HostColumns(field, 1, Int(field.size())).ToFloat(&error);
+	if (!std::isfinite(value) || (error && std::fabs(value) == std::numeric_limits<Float>::max()))
+		return 0.0;
+	return value;
+}
+
+// Bit for bit, so that -0.0 and 0.0 differ.
+Bool SameBits(Float a, Float b)
+{
+	return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
 // A V3000 record: the header with the given name, then the lines as written.
 std::string V3000File(const std::string& body, const std::string& name = "v3000")
 {
@@ -94,6 +123,15 @@ TEST_F(SdfReader, WindowsLineEndsReadTheSame)
 	EXPECT_EQ(Name(), "cyclohexane ring");
 	EXPECT_EQ(atoms.GetCount(), 6);
 	EXPECT_EQ(bonds.GetCount(), 6);
+
+	// Where the carriage return would show: a V3000 line continued after its "-", here as long as
+	// the line before it.
+	std::string text = V3000File("M  V30 BEGIN CTAB\nM  V30 BEGIN ATOM\nM  V30 1 C 1.50 -\nM  V30 2.5 3 0\nM  V30 END ATOM\n");
+	for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+		text.replace(at, 1, "\r\n");
+	ASSERT_TRUE(LoadText(text));
+	ASSERT_EQ(atoms.GetCount(), 1);
+	test::ExpectVector(atoms[0].position, Vector(1.5, 2.5, 3.0), 0.0);
 }
 
 TEST_F(SdfReader, CountsLineColumns)
@@ -119,6 +157,16 @@ TEST_F(SdfReader, ShortCountsLineLoadsEmpty)
 	ASSERT_TRUE(LoadData("short_counts.mol"));
 	EXPECT_EQ(Name(), "short counts");
 	EXPECT_EQ(atoms.GetCount(), 0);
+
+	// Six characters are counted without the blanks around them: "1  0" is too short however
+	// many blanks pad it, "1  0 0" is long enough.
+	const std::string atomLine = "    0.0000    0.0000    0.0000 C   0\n";
+	const std::pair<const char*, Int> cases[] = {{"  1  0    ", 0}, {"  1  0\t\t", 0}, {"  1  0  ", 0}, {"  1  0 0", 1}};
+	for (const auto& c : cases)
+	{
+		ASSERT_TRUE(LoadText(std::string("padded\n\n\n") + c.first + "\n" + atomLine));
+		EXPECT_EQ(atoms.GetCount(), c.second) << "'" << c.first << "'";
+	}
 }
 
 TEST_F(SdfReader, FirstRecordOnly)
@@ -344,16 +392,17 @@ TEST_F(SdfReader, OverlongLineStopsReadingWithoutCrash)
 TEST_F(SdfReader, LineLengthLimitNulBytesAndFilesLongerThanOneReadBlock)
 {
 	// A comment line of 9998 characters is whole, and 999 atom lines run far past the first
-	// 64 KiB of the file; every atom comes out where its line put it.
+	// 120 KiB of the file, the reader's block; every atom comes out where its line put it.
 	std::string text = "many\n\n" + std::string(9998, 'x') + "\n999  1  0  0  0  0  0  0  0  0999 V2000\n";
 	for (int i = 0; i < 999; ++i)
 	{
 		char atomLine[80];
-		std::snprintf(atomLine, sizeof atomLine, "%10.4f%10.4f%10.4f %-3s 0  0  0  0  0  0  0  0  0  0  0  0\n", i * 0.5, -i * 0.25,
-			1.0, i % 2 ? "O" : "C");
-		text += atomLine;
+		std::snprintf(atomLine, sizeof atomLine, "%10.4f%10.4f%10.4f %-3s 0  0  0  0  0  0  0  0  0  0  0  0", i * 0.5, -i * 0.25, 1.0,
+			i % 2 ? "O" : "C");
+		text += atomLine + std::string(size_t(60 + i % 7), ' ') + "\n";
 	}
 	text += "998999  2\nM  END\n";
+	ASSERT_GT(text.size(), 120u * 1024);
 	ASSERT_TRUE(LoadText(text));
 	ASSERT_EQ(atoms.GetCount(), 999);
 	for (int i = 0; i < 999; ++i)
@@ -433,11 +482,7 @@ TEST_F(SdfReader, FieldsReadAsTheHostConvertsTheirColumns)
 	ASSERT_EQ(atoms.GetCount(), Int(xs.size()));
 	ASSERT_EQ(bonds.GetCount(), Int(bondFields.size()));
 
-	auto columns = [](const std::string& line, Int first, Int last) {
-		String s;
-		s.SetCString(line.c_str(), -1, STRINGENCODING::XBIT);
-		return s.SubStr(first - 1, last - first + 1);
-	};
+	const auto columns = HostColumns;
 	Bool error = false;
 	for (size_t i = 0; i < xs.size(); ++i)
 	{
@@ -451,6 +496,140 @@ TEST_F(SdfReader, FieldsReadAsTheHostConvertsTheirColumns)
 	for (size_t i = 0; i < bondFields.size(); ++i)
 		ExpectBond(Int(i), columns(bondLines[i], 1, 3).ToInt32(&error), columns(bondLines[i], 4, 6).ToInt32(&error),
 			columns(bondLines[i], 7, 9).ToInt32(&error));
+}
+
+// Ten-column coordinates by the thousand: every text of the characters numbers are made of in the
+// five columns before a point, and random texts of those characters. Each reads, to the bit, as
+// the host converts its columns, whichever way the reader takes.
+TEST_F(SdfReader, GeneratedCoordinateFieldsReadAsTheHostConvertsThem)
+{
+	std::vector<std::string> fields = {"   -0.0000", "    0.0000", "-0.0000   ", "    1.5   ", "   1.50000", "      -0.0", "   00.0001",
+		"99999.9999", "-9999.9999", "    -.5000", "    1.5e01", "    +1.500", "   - 1.000", "  --1.0000", "   1.-0000"};
+	const std::string head = " 	-+0.7";
+	const std::string tails[] = {".4433", ".0000", ". 433", ".44e3", "44.33", " 4433"};
+	for (Int code = 0; code < 8 * 8 * 8 * 8 * 8; ++code)
+	{
+		std::string field;
+		for (Int c = code, i = 0; i < 5; ++i, c /= 8)
+			field += head[size_t(c % 8)];
+		fields.push_back(field + tails[size_t(code % 6)]);
+	}
+	const std::string characters = " -+.0123456789eE	x";
+	std::mt19937 random(20);
+	for (Int i = 0; i < 3000; ++i)
+	{
+		std::string field;
+		for (Int j = 0; j < 10; ++j)
+			field += characters[random() % characters.size()];
+		fields.push_back(field);
+	}
+
+	Int checked = 0;
+	for (size_t begin = 0; begin < fields.size(); begin += 3 * 999)
+	{
+		const size_t end = std::min(fields.size(), begin + 3 * 999);
+		std::string content = "fields\n\n\n" + std::to_string((end - begin + 2) / 3 + 1000).substr(1) + "  0  0  0  0  0  0  0  0  0999 V2000\n";
+		for (size_t i = begin; i < end; i += 3)
+			content += fields[i] + fields[std::min(i + 1, end - 1)] + fields[std::min(i + 2, end - 1)] + " C   0  0  0\n";
+		ASSERT_TRUE(LoadText(content));
+		ASSERT_EQ(atoms.GetCount(), Int((end - begin + 2) / 3));
+		for (size_t i = begin; i < end; i += 3, ++checked)
+		{
+			const AtomRecord& atom = atoms[Int(i - begin) / 3];
+			const Float expected[] = {HostCoordinate(fields[i]), HostCoordinate(fields[std::min(i + 1, end - 1)]),
+				HostCoordinate(fields[std::min(i + 2, end - 1)])};
+			const Float read[] = {atom.position.x, atom.position.y, atom.position.z};
+			for (Int k = 0; k < 3; ++k)
+			{
+				EXPECT_TRUE(SameBits(read[k], expected[k]))
+					<< "'" << fields[std::min(i + size_t(k), end - 1)] << "' read as " << read[k] << ", not " << expected[k];
+			}
+		}
+	}
+	EXPECT_EQ(checked, Int((fields.size() + 2) / 3));
+}
+
+// Every three-column text of the characters a number is made of, as each field of a bond line,
+// reads as the host converts its columns (no atom lines, so atom numbers stay as read).
+TEST_F(SdfReader, GeneratedThreeColumnNumbersReadAsTheHostConvertsThem)
+{
+	const std::string characters = " 019-+x\t\x01";
+	std::vector<std::string> fields;
+	for (size_t a = 0; a < characters.size(); ++a)
+	{
+		for (size_t b = 0; b < characters.size(); ++b)
+		{
+			for (size_t c = 0; c < characters.size(); ++c)
+				fields.push_back({characters[a], characters[b], characters[c]});
+		}
+	}
+	ASSERT_LE(fields.size(), 999u);
+	std::string content = "numbers\n\n\n  0" + std::to_string(fields.size()) + "  0  0  0  0  0  0  0  0999 V2000\n";
+	std::vector<std::string> lines;
+	for (size_t i = 0; i < fields.size(); ++i)
+		lines.push_back(fields[i] + fields[(i + 7) % fields.size()] + fields[(i + 311) % fields.size()] + "  0");
+	for (const std::string& line : lines)
+		content += line + "\n";
+	ASSERT_TRUE(LoadText(content));
+	ASSERT_EQ(bonds.GetCount(), Int(lines.size()));
+	Bool error = false;
+	for (size_t i = 0; i < lines.size(); ++i)
+	{
+		ExpectBond(Int(i), HostColumns(lines[i], 1, 3).ToInt32(&error), HostColumns(lines[i], 4, 6).ToInt32(&error),
+			HostColumns(lines[i], 7, 9).ToInt32(&error));
+	}
+}
+
+// A line as long as the line before it reads as it does after a line of another length, whatever
+// byte it holds where: a NUL, a line feed, a carriage return, a tab or other control byte, a byte
+// that is not ASCII, at each column of the line and at its end. Atom lines, and bond lines
+// shorter than eight characters.
+TEST_F(SdfReader, LinesAsLongAsTheOneBeforeReadAsAnyOther)
+{
+	const std::string bytes[] = {std::string(1, '\0'), "\n", "\r", "\t", "\x0b", "\x01", "\x7f", "\x80", "\xc3\xa9"};
+	auto changedLines = [&](const std::string& line, size_t step) {
+		std::vector<std::string> lines;
+		for (const std::string& byte : bytes)
+		{
+			for (size_t column = 0; column <= line.size(); column += byte == "\r" ? 1 : step)
+				lines.push_back(line.substr(0, column) + byte + line.substr(std::min(line.size(), column + 1)));
+		}
+		return lines;
+	};
+	const std::string atomLine = "   -1.2500    2.5000   -0.1250 C   0  0  0  0  0  0";
+	const std::vector<std::string> atomLines = changedLines(atomLine, 3);
+	const std::vector<std::string> bondLines = changedLines("  1  3", 1);
+	ASSERT_LE(2 * atomLines.size(), 999u);
+	ASSERT_LE(2 * bondLines.size(), 999u);
+	// Before each changed line a plain one as long as it, or a plain one of another length.
+	auto file = [&](Bool sameLength) {
+		std::string content = "lines\n\n\n" + std::to_string(2 * atomLines.size()) + std::to_string(2 * bondLines.size()) +
+			"  0  0  0  0  0  0  0  0999 V2000\n";
+		for (const std::string& line : atomLines)
+			content += atomLine.substr(0, 34) + std::string(line.size() - 34 + (sameLength ? 0 : 3), ' ') + "\n" + line + "\n";
+		for (const std::string& line : bondLines)
+			content += "  5  7" + std::string(line.size() - 6 + (sameLength ? 0 : 1), ' ') + "\n" + line + "\n";
+		return content;
+	};
+	ASSERT_TRUE(LoadText(file(false)));
+	const std::vector<AtomRecord> otherAtoms(atoms.begin(), atoms.end());
+	const std::vector<BondRecord> otherBonds(bonds.begin(), bonds.end());
+	ASSERT_TRUE(LoadText(file(true)));
+	ASSERT_EQ(atoms.GetCount(), Int(otherAtoms.size()));
+	// Lines cut by a NUL before their symbol lose their atom; most keep it.
+	EXPECT_LT(atoms.GetCount(), Int(2 * atomLines.size()));
+	EXPECT_GT(atoms.GetCount(), Int(3 * atomLines.size() / 2));
+	for (Int i = 0; i < atoms.GetCount(); ++i)
+	{
+		EXPECT_EQ(atoms[i].elementIndex, otherAtoms[size_t(i)].elementIndex) << "atom " << i;
+		EXPECT_TRUE(SameBits(atoms[i].position.x, otherAtoms[size_t(i)].position.x)) << "atom " << i;
+		EXPECT_TRUE(SameBits(atoms[i].position.y, otherAtoms[size_t(i)].position.y)) << "atom " << i;
+		EXPECT_TRUE(SameBits(atoms[i].position.z, otherAtoms[size_t(i)].position.z)) << "atom " << i;
+	}
+	ASSERT_EQ(bonds.GetCount(), Int(otherBonds.size()));
+	EXPECT_GT(bonds.GetCount(), Int(bondLines.size()));
+	for (Int i = 0; i < bonds.GetCount(); ++i)
+		ExpectBond(i, otherBonds[size_t(i)].firstAtom, otherBonds[size_t(i)].secondAtom, otherBonds[size_t(i)].order);
 }
 
 TEST_F(SdfReader, NoMemoryToReadTheFileFailsWithAMessage)
