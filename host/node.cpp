@@ -589,7 +589,9 @@ Bool CopyFields(const Node* src, Node* dst)
 		dst->data = src->data;
 		dst->name = src->name;
 		dst->relPos = src->relPos;
-		dst->colorProps = src->colorProps;
+		dst->colorMode = src->colorMode;
+		dst->color = src->color;
+		dst->xray = src->xray;
 		dst->colorPropsSet = src->colorPropsSet;
 		dst->points = src->points;
 		dst->tangents = src->tangents;
