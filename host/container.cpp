@@ -40,6 +40,18 @@ BaseContainer* CloneContainer(const BaseContainer* bc)
 }
 
 Int64 LinkTarget(const BaseLink* link) { return link ? link->_target : 0; }
+
+// Room for one more entry. The first takes one (most generated objects hold a single value, and
+// an entry is large); the second room for four, which the generated sweeps and splines hold, in
+// one step instead of two; from there the room doubles. Throws std::bad_alloc.
+template <typename Entries>
+void Grow(Entries& entries)
+{
+	const size_t size = entries.size();
+	if (size < entries.capacity())
+		return;
+	entries.reserve(size == 0 ? 1 : size == 1 ? 4 : 2 * size);
+}
 } // namespace
 
 // ---- GeData -----------------------------------------------------------------------------------
@@ -131,15 +143,24 @@ void GeData::TakeFrom(GeData& src) noexcept
 			_type = src._type;
 			src._type = DA_NIL;
 			return;
-		default:
-			// A value that owns nothing on the heap is taken by copying it.
+		case DA_FILENAME:
 			CopyFrom(src);
 			break;
+		default:
+			// A value that owns nothing on the heap is taken by copying it; src has nothing to free.
+			if (src._type == DA_VECTOR)
+				new (&_vector) Vector(src._vector);
+			else if (src._type == DA_REAL)
+				_float = src._float;
+			else
+				_int = src._int;
+			_type = src._type;
+			src._type = DA_NIL;
+			src._int = 0;
+			return;
 	}
 	src.Clear();
 }
-
-GeData::~GeData() { Clear(); }
 
 void GeData::Clear()
 {
@@ -343,7 +364,7 @@ GeData* BaseContainer::SetData(Int32 id, const GeData& n)
 	}
 	try
 	{
-		// Grown as needed: most generated objects hold one or two values, and an entry is large.
+		Grow(_entries);
 		_entries.emplace_back(id, n);
 	}
 	catch (const std::bad_alloc&)
@@ -365,6 +386,7 @@ GeData* BaseContainer::SetData(Int32 id, GeData&& n)
 	}
 	try
 	{
+		Grow(_entries);
 		_entries.emplace_back(id, std::move(n));
 	}
 	catch (const std::bad_alloc&)
