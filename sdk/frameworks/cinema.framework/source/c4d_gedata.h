@@ -85,7 +85,13 @@ private:
 	// Moves src's value into this GeData, which holds none; src is left DA_NIL.
 	void TakeFrom(GeData& src) noexcept;
 
+	friend class BaseContainer;
+
 	Int32 _type = DA_NIL;
+	// The id of the entry this value is in a container, in what would otherwise be padding: an
+	// entry is 32 bytes, not 40. Constructing a copy takes it along (a container's array moves and
+	// copies its entries so); assigning a value keeps the target's.
+	Int32 _slot = 0;
 	// The value of the kind _type says, and only that: a container holds thousands of these, one
 	// for every parameter of every object. A string or file name exists only while it is the value.
 	union
