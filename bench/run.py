@@ -605,9 +605,10 @@ METHOD = """\
   into atoms and bonds with the object's reader (from the file, through the page cache); a full
   rebuild (the object marked dirty, the document evaluated) with the defaults, with nuclei and with
   ten material groups (H, C, N, O, S, P and the four bond orders), each against `memcpy` of as many
-  bytes as the built hierarchy holds on the heap (`mallinfo2` before and after the first build:
-  every node, container, tag and array, an array that objects share, such as one element's sphere
-  mesh, allocated and so counted once), between two buffers allocated once (the memory floor);
+  bytes as the built hierarchy holds on the heap (`mallinfo2` before and after the first build,
+  plus the host's node blocks, which malloc does not see: every node, container, tag and array, an
+  array that objects share, such as one element's sphere mesh, allocated and so counted once),
+  between two buffers allocated once (the memory floor);
   evaluating an unchanged document holding 1 atom and 999
   atoms; the export (load, rebuild, write a `.glb`) and the writer alone.
 - RDKit in the same Python process that drives the run: `Chem.MolFromMolBlock(block,

@@ -40,6 +40,18 @@ BaseContainer* CloneContainer(const BaseContainer* bc)
 }
 
 Int64 LinkTarget(const BaseLink* link) { return link ? link->_target : 0; }
+
+// Room for one more entry. The first takes one (most generated objects hold a single value, and
+// an entry is large); the second room for four, which the generated sweeps and splines hold, in
+// one step instead of two; from there the room doubles. Throws std::bad_alloc.
+template <typename Entries>
+void Grow(Entries& entries)
+{
+	const size_t size = entries.size();
+	if (size < entries.capacity())
+		return;
+	entries.reserve(size == 0 ? 1 : size == 1 ? 4 : 2 * size);
+}
 } // namespace
 
 // ---- GeData -----------------------------------------------------------------------------------
@@ -59,7 +71,7 @@ GeData::GeData(BaseList2D* bl) : _type(DA_ALIASLINK), _link(BaseLink::Alloc())
 		_link->SetLink(bl);
 }
 
-GeData::GeData(const GeData& src) : _int(0) { CopyFrom(src); }
+GeData::GeData(const GeData& src) : _slot(src._slot), _int(0) { CopyFrom(src); }
 
 void GeData::CopyFrom(const GeData& src)
 {
@@ -100,7 +112,7 @@ GeData& GeData::operator=(const GeData& src)
 	return *this;
 }
 
-GeData::GeData(GeData&& src) noexcept : _int(0) { TakeFrom(src); }
+GeData::GeData(GeData&& src) noexcept : _slot(src._slot), _int(0) { TakeFrom(src); }
 
 GeData& GeData::operator=(GeData&& src) noexcept
 {
@@ -131,15 +143,24 @@ void GeData::TakeFrom(GeData& src) noexcept
 			_type = src._type;
 			src._type = DA_NIL;
 			return;
-		default:
-			// A value that owns nothing on the heap is taken by copying it.
+		case DA_FILENAME:
 			CopyFrom(src);
 			break;
+		default:
+			// A value that owns nothing on the heap is taken by copying it; src has nothing to free.
+			if (src._type == DA_VECTOR)
+				new (&_vector) Vector(src._vector);
+			else if (src._type == DA_REAL)
+				_float = src._float;
+			else
+				_int = src._int;
+			_type = src._type;
+			src._type = DA_NIL;
+			src._int = 0;
+			return;
 	}
 	src.Clear();
 }
-
-GeData::~GeData() { Clear(); }
 
 void GeData::Clear()
 {
@@ -232,11 +253,38 @@ Bool GeData::operator==(const GeData& b) const
 
 // ---- BaseContainer ----------------------------------------------------------------------------
 
+// A copy made whole first: assigning entries one by one would keep the ids of the old ones.
+BaseContainer& BaseContainer::operator=(const BaseContainer& src)
+{
+	if (this != &src)
+	{
+		BaseContainer copy(src);
+		_id = copy._id;
+		_entries.swap(copy._entries);
+	}
+	return *this;
+}
+
+GeData* BaseContainer::Append(Int32 id, GeData&& value)
+{
+	try
+	{
+		Grow(_entries);
+		_entries.emplace_back(std::move(value));
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
+	_entries.back()._slot = id;
+	return &_entries.back();
+}
+
 const GeData* BaseContainer::Find(Int32 id) const
 {
-	for (const auto& e : _entries)
-		if (e.first == id)
-			return &e.second;
+	for (const GeData& e : _entries)
+		if (e._slot == id)
+			return &e;
 	return nullptr;
 }
 
@@ -333,68 +381,58 @@ void BaseContainer::SetLink(Int32 id, C4DAtomGoal* link)
 
 GeData* BaseContainer::SetData(Int32 id, const GeData& n)
 {
-	for (auto& e : _entries)
+	for (GeData& e : _entries)
 	{
-		if (e.first == id)
+		if (e._slot == id)
 		{
-			e.second = n;
-			return &e.second;
+			e = n;
+			return &e;
 		}
 	}
-	try
-	{
-		// Grown as needed: most generated objects hold one or two values, and an entry is large.
-		_entries.emplace_back(id, n);
-	}
-	catch (const std::bad_alloc&)
-	{
-		return nullptr;
-	}
-	return &_entries.back().second;
+	// The value is copied before the array may move: n may be one of its entries.
+	return Append(id, GeData(n));
 }
 
 GeData* BaseContainer::SetData(Int32 id, GeData&& n)
 {
-	for (auto& e : _entries)
+	for (GeData& e : _entries)
 	{
-		if (e.first == id)
+		if (e._slot == id)
 		{
-			e.second = std::move(n);
-			return &e.second;
+			e = std::move(n);
+			return &e;
 		}
 	}
-	try
-	{
-		_entries.emplace_back(id, std::move(n));
-	}
-	catch (const std::bad_alloc&)
-	{
-		return nullptr;
-	}
-	return &_entries.back().second;
+	GeData taken(std::move(n));
+	return Append(id, std::move(taken));
 }
 
 Bool BaseContainer::RemoveData(Int32 id)
 {
-	for (auto it = _entries.begin(); it != _entries.end(); ++it)
+	for (size_t i = 0; i < _entries.size(); ++i)
 	{
-		if (it->first == id)
+		if (_entries[i]._slot != id)
+			continue;
+		// Each later entry moves down with its id; assigning would keep the ids where they are.
+		for (; i + 1 < _entries.size(); ++i)
 		{
-			_entries.erase(it);
-			return true;
+			_entries[i].~GeData();
+			new (&_entries[i]) GeData(std::move(_entries[i + 1]));
 		}
+		_entries.pop_back();
+		return true;
 	}
 	return false;
 }
 
 Int32 BaseContainer::GetIndexId(Int32 index) const
 {
-	return index >= 0 && size_t(index) < _entries.size() ? _entries[size_t(index)].first : NOTOK;
+	return index >= 0 && size_t(index) < _entries.size() ? _entries[size_t(index)]._slot : NOTOK;
 }
 
 const GeData* BaseContainer::GetIndexData(Int32 index) const
 {
-	return index >= 0 && size_t(index) < _entries.size() ? &_entries[size_t(index)].second : nullptr;
+	return index >= 0 && size_t(index) < _entries.size() ? &_entries[size_t(index)] : nullptr;
 }
 
 // Entries compare by id and value in any order; the container's own id does not count.
@@ -402,10 +440,10 @@ Bool BaseContainer::operator==(const BaseContainer& b) const
 {
 	if (_entries.size() != b._entries.size())
 		return false;
-	for (const auto& e : _entries)
+	for (const GeData& e : _entries)
 	{
-		const GeData* other = b.Find(e.first);
-		if (!other || *other != e.second)
+		const GeData* other = b.Find(e._slot);
+		if (!other || *other != e)
 			return false;
 	}
 	return true;

@@ -454,8 +454,8 @@ void ShareSphere(Float radius, Int32 segments, Node& n)
 {
 	struct Shared
 	{
-		std::weak_ptr<std::vector<Vector>> points;
-		std::weak_ptr<std::vector<CPolygon>> polygons;
+		std::weak_ptr<SharedArray<Vector>::Store> points;
+		std::weak_ptr<SharedArray<CPolygon>::Store> polygons;
 	};
 	static std::mutex lock;
 	static std::map<std::pair<UInt64, Int32>, Shared> table;
@@ -466,13 +466,14 @@ void ShareSphere(Float radius, Int32 segments, Node& n)
 	const std::pair<UInt64, Int32> key(bits, segments);
 	std::lock_guard<std::mutex> hold(lock);
 	Shared& entry = table[key];
-	std::shared_ptr<std::vector<Vector>> points = entry.points.lock();
-	std::shared_ptr<std::vector<CPolygon>> polygons = entry.polygons.lock();
-	if (!points || !polygons)
+	std::shared_ptr<SharedArray<Vector>::Store> points = entry.points.lock();
+	std::shared_ptr<SharedArray<CPolygon>::Store> polygons = entry.polygons.lock();
+	// A sphere whose arrays were handed out for writing holds them alone: they may have changed.
+	if (!points || !polygons || points->exposed || polygons->exposed)
 	{
-		points = std::make_shared<std::vector<Vector>>();
-		polygons = std::make_shared<std::vector<CPolygon>>();
-		BuildSphere(radius, segments, *points, *polygons);
+		points = std::make_shared<SharedArray<Vector>::Store>();
+		polygons = std::make_shared<SharedArray<CPolygon>::Store>();
+		BuildSphere(radius, segments, points->items, polygons->items);
 		entry.points = points;
 		entry.polygons = polygons;
 		if (table.size() > kPruneAbove)

@@ -292,8 +292,9 @@ std::string HexColour(const Vector& colour)
 // Exact key of a glTF material, so that equal ones are written once.
 using MaterialKey = std::tuple<std::string, double, double, double, double, Bool>;
 
-// Bytes gathered before they go to the file.
-constexpr size_t kFlushAt = size_t(1) << 20;
+// Bytes gathered before they go to the file: enough to make writes few, small beside the scene,
+// whose JSON is most of a small file and would otherwise sit here whole until the end.
+constexpr size_t kFlushAt = size_t(64) << 10;
 
 // Where the file's bytes go, through a buffer: a descriptor, or a string. The first failed write
 // is kept and later ones are dropped; Failed() and Error() tell.

@@ -1,6 +1,7 @@
 // The scene graph's core: atom state, the lists nodes sit in, link ids, and copying a node.
 // The SDK classes' methods over it are in baselist.cpp, object.cpp and scene.cpp.
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -48,24 +49,15 @@ class NodePool
 public:
 	void* Allocate()
 	{
-		if (!Pooled())
-			return ::operator new(sizeof(Node), std::nothrow);
-		std::lock_guard<std::mutex> hold(_lock);
-		if (_free)
-		{
-			void* p = _free;
-			_free = *static_cast<void**>(p);
-			return p;
-		}
-		if (_end - _next < kSlot && !Grow())
-			return nullptr;
-		void* p = _next;
-		_next += kSlot;
+		void* p = Take();
+		if (p)
+			_live.fetch_add(1, std::memory_order_relaxed);
 		return p;
 	}
 
 	void Release(void* p)
 	{
+		_live.fetch_sub(1, std::memory_order_relaxed);
 		if (!Pooled())
 		{
 			::operator delete(p);
@@ -75,6 +67,9 @@ public:
 		*static_cast<void**>(p) = _free;
 		_free = p;
 	}
+
+	// Plain allocations are malloc's, which counts them itself.
+	Int64 BytesInUse() const { return Pooled() ? _live.load(std::memory_order_relaxed) * Int64(kSlot) : 0; }
 
 private:
 	static constexpr ptrdiff_t kSlot = ptrdiff_t((sizeof(Node) + alignof(Node) - 1) / alignof(Node) * alignof(Node));
@@ -92,6 +87,24 @@ private:
 #endif
 	}
 
+	void* Take()
+	{
+		if (!Pooled())
+			return ::operator new(sizeof(Node), std::nothrow);
+		std::lock_guard<std::mutex> hold(_lock);
+		if (_free)
+		{
+			void* p = _free;
+			_free = *static_cast<void**>(p);
+			return p;
+		}
+		if (_end - _next < kSlot && !Grow())
+			return nullptr;
+		void* p = _next;
+		_next += kSlot;
+		return p;
+	}
+
 	Bool Grow()
 	{
 		void* block = ::mmap(nullptr, kBlock, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -104,6 +117,7 @@ private:
 	}
 
 	std::mutex _lock;
+	std::atomic<Int64> _live { 0 };
 	void* _free = nullptr;
 	char* _next = nullptr;
 	char* _end = nullptr;
@@ -115,6 +129,12 @@ NodePool& Pool()
 	return *pool;
 }
 
+} // namespace
+
+Int64 NodeBytesInUse() { return Pool().BytesInUse(); }
+
+namespace
+{
 Node* NewNode()
 {
 	void* p = Pool().Allocate();
@@ -589,7 +609,9 @@ Bool CopyFields(const Node* src, Node* dst)
 		dst->data = src->data;
 		dst->name = src->name;
 		dst->relPos = src->relPos;
-		dst->colorProps = src->colorProps;
+		dst->colorMode = src->colorMode;
+		dst->color = src->color;
+		dst->xray = src->xray;
 		dst->colorPropsSet = src->colorPropsSet;
 		dst->points = src->points;
 		dst->tangents = src->tangents;

@@ -152,7 +152,7 @@ void BaseObject::GetColorProperties(ObjectColorProperties* prop)
 {
 	Node* n = N(this);
 	if (n && prop)
-		*prop = n->colorProps;
+		*prop = n->ColorProperties();
 }
 
 void BaseObject::SetColorProperties(ObjectColorProperties* prop)
@@ -160,8 +160,7 @@ void BaseObject::SetColorProperties(ObjectColorProperties* prop)
 	Node* n = N(this);
 	if (!n || !prop)
 		return;
-	n->colorProps = *prop;
-	n->colorPropsSet = true;
+	n->SetColorProperties(*prop);
 	++n->dirtyData;
 }
 

@@ -77,8 +77,8 @@ Bool WriteObject(HyperFile* hf, Node* n, BaseDocument* doc)
 {
 	Bool ok = hf->WriteInt32(n->type) && hf->WriteInt32(Int32(n->cls)) && hf->WriteString(n->name) &&
 		hf->WriteContainer(n->data) && hf->WriteVector(n->relPos) && hf->WriteBool(n->colorPropsSet) &&
-		hf->WriteInt32(n->colorProps.usecolor) && hf->WriteVector(n->colorProps.color) &&
-		hf->WriteBool(n->colorProps.xray) && hf->WriteInt64(LinkId(n));
+		hf->WriteInt32(n->colorMode) && hf->WriteVector(n->color) &&
+		hf->WriteBool(n->xray) && hf->WriteInt64(LinkId(n));
 
 	ok = ok && hf->WriteInt32(Int32(n->splineType)) && hf->WriteInt32(Int32(n->points.size()));
 	for (size_t i = 0; ok && i < n->points.size(); ++i)
@@ -277,9 +277,9 @@ Bool FillObject(Loader& ld, ObjectRecord& r, Node* n, Node* parent)
 	n->name = r.name;
 	n->relPos = r.pos;
 	n->colorPropsSet = r.colorSet;
-	n->colorProps.usecolor = r.usecolor;
-	n->colorProps.color = r.color;
-	n->colorProps.xray = r.xray;
+	n->colorMode = r.usecolor;
+	n->color = r.color;
+	n->xray = r.xray;
 	n->splineType = SPLINETYPE(r.splineType);
 	n->points = std::move(r.points);
 	n->tangents = std::move(r.tangents);

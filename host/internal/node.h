@@ -14,52 +14,58 @@ namespace vh
 // write), so equal objects (the spheres of one element, a cache and its clone) hold their
 // geometry once. Write() makes the array the node's own and marks it exposed: a caller may keep
 // the pointer it hands out (GetPointW), so an exposed array is never shared again and a copy of
-// it is a deep copy.
+// it is a deep copy. The mark lives with the array, which only its one holder can then reach:
+// a node carries one pointer an array (16 bytes, not 24).
 template <typename T>
 class SharedArray
 {
 public:
+	struct Store
+	{
+		std::vector<T> items;
+		Bool exposed = false;
+	};
+
 	SharedArray() = default;
-	SharedArray(const SharedArray& o) : _items(o._exposed ? Clone(o._items) : o._items) {}
+	SharedArray(const SharedArray& o) : _store(Exposed(o._store) ? Clone(o._store) : o._store) {}
 	SharedArray& operator=(const SharedArray& o)
 	{
 		if (this != &o)
-		{
-			_items = o._exposed ? Clone(o._items) : o._items;
-			_exposed = false;
-		}
+			_store = Exposed(o._store) ? Clone(o._store) : o._store;
 		return *this;
 	}
 	// Throws std::bad_alloc.
 	SharedArray& operator=(std::vector<T>&& items)
 	{
-		_items = items.empty() ? nullptr : std::make_shared<std::vector<T>>(std::move(items));
-		_exposed = false;
+		if (items.empty())
+		{
+			_store = nullptr;
+			return *this;
+		}
+		auto store = std::make_shared<Store>();
+		store->items = std::move(items);
+		_store = std::move(store);
 		return *this;
 	}
 	// Takes an array that others hold as well and nobody writes.
-	void Share(const std::shared_ptr<std::vector<T>>& items)
-	{
-		_items = items;
-		_exposed = false;
-	}
+	void Share(const std::shared_ptr<Store>& store) { _store = store; }
 
-	const std::vector<T>& Read() const { return _items ? *_items : Empty(); }
+	const std::vector<T>& Read() const { return _store ? _store->items : Empty(); }
 	operator const std::vector<T>&() const { return Read(); }
-	size_t size() const { return _items ? _items->size() : 0; }
+	size_t size() const { return _store ? _store->items.size() : 0; }
 	Bool empty() const { return size() == 0; }
-	const T& operator[](size_t i) const { return (*_items)[i]; }
-	const T* data() const { return _items ? _items->data() : nullptr; }
+	const T& operator[](size_t i) const { return _store->items[i]; }
+	const T* data() const { return _store ? _store->items.data() : nullptr; }
 
 	// The array to change, no longer shared. Throws std::bad_alloc.
 	std::vector<T>& Write()
 	{
-		if (!_items)
-			_items = std::make_shared<std::vector<T>>();
-		else if (_items.use_count() > 1)
-			_items = Clone(_items);
-		_exposed = true;
-		return *_items;
+		if (!_store)
+			_store = std::make_shared<Store>();
+		else if (_store.use_count() > 1)
+			_store = Clone(_store);
+		_store->exposed = true;
+		return _store->items;
 	}
 
 private:
@@ -68,13 +74,17 @@ private:
 		static const std::vector<T> empty;
 		return empty;
 	}
-	static std::shared_ptr<std::vector<T>> Clone(const std::shared_ptr<std::vector<T>>& items)
+	static Bool Exposed(const std::shared_ptr<Store>& store) { return store && store->exposed; }
+	static std::shared_ptr<Store> Clone(const std::shared_ptr<Store>& store)
 	{
-		return items ? std::make_shared<std::vector<T>>(*items) : nullptr;
+		if (!store)
+			return nullptr;
+		auto copy = std::make_shared<Store>();
+		copy->items = store->items;
+		return copy;
 	}
 
-	std::shared_ptr<std::vector<T>> _items;
-	Bool _exposed = false;
+	std::shared_ptr<Store> _store;
 };
 
 enum class NodeClass : uint8_t
@@ -93,16 +103,14 @@ enum class NodeClass : uint8_t
 // all its classes off one pointer (C4DAtom::_vh), and the code that matters most works on any
 // kind: list insertion, destruction, copying, links and dirty counts. Kind-specific structs would
 // put a cast behind every one of those. What few nodes use lives in a part of its own (Rare), and
-// the atom in the node's own storage: all of Node is 376 bytes on x86-64, one allocation with its
+// the atom in the node's own storage: all of Node is 344 bytes on x86-64, one allocation with its
 // atom, and a molecule's cache holds hundreds of thousands of them.
 struct Node
 {
+	// Fields of four bytes and less sit in pairs and groups of eight, so the node has no padding.
 	C4DAtom* atom = nullptr; // the atom this state belongs to, which lives in atomStorage below
 	Int32 type = 0; // type id (Onull, Osweep, plug-in id, ...)
-	NodeClass cls = NodeClass::OBJECT;
-	// objects; here, beside the class, where they fill what would be padding
-	Bool colorPropsSet = false;
-	Bool cacheValid = false;
+	Int32 colorMode = 0; // objects: ObjectColorProperties::usecolor
 	Int64 linkId = 0; // identity that BaseLinks refer to, unique per process; 0 until LinkId() gives one
 
 	BaseContainer data; // parameter container
@@ -133,19 +141,25 @@ struct Node
 
 	// objects
 	Vector relPos;
-	ObjectColorProperties colorProps;
+	Vector color; // ObjectColorProperties::color
 	BaseObject* cache = nullptr; // generator cache, owned
 
 	// point objects
 	SharedArray<Vector> points;
 	std::vector<Tangent> tangents; // splines: one per point for Bezier splines
 	SharedArray<CPolygon> polygons;
-	SPLINETYPE splineType = SPLINETYPE::LINEAR;
 
 	// objects made by GeneratePrimitive
-	Int32 primitiveType = 0;
 	Float primitiveRadius = 0.0;
+	SPLINETYPE splineType = SPLINETYPE::LINEAR;
+	Int32 primitiveType = 0;
 	Int32 primitiveSegments = 0;
+
+	NodeClass cls = NodeClass::OBJECT;
+	// objects
+	Bool colorPropsSet = false;
+	Bool cacheValid = false;
+	Bool xray = false; // ObjectColorProperties::xray
 
 	// texture tags
 	Int64 materialLink = 0;
@@ -180,6 +194,22 @@ struct Node
 		return rare.get();
 	}
 	// Its fields read as empty while it does not exist.
+	// The display colour record, kept as three fields above.
+	ObjectColorProperties ColorProperties() const
+	{
+		ObjectColorProperties p;
+		p.usecolor = colorMode;
+		p.color = color;
+		p.xray = xray;
+		return p;
+	}
+	void SetColorProperties(const ObjectColorProperties& p)
+	{
+		colorMode = p.usecolor;
+		color = p.color;
+		xray = p.xray;
+		colorPropsSet = true;
+	}
 	Node* FirstTrack() const { return rare ? rare->firstTrack : nullptr; }
 	Node* LastTrack() const { return rare ? rare->lastTrack : nullptr; }
 	Node* TrackOwner() const { return rare ? rare->trackOwner : nullptr; }

@@ -196,8 +196,25 @@ TEST(CoreContainer, OrderReplaceRemoveAndIndex)
 	EXPECT_FALSE(bc.RemoveData(10));
 	EXPECT_EQ(bc.GetCount(), 2);
 	EXPECT_EQ(bc.GetIndexId(1), 20);
+	EXPECT_EQ(bc.GetInt32(20), 3) << "a later entry moves down with its value";
+	EXPECT_EQ(bc.GetInt32(30), 1);
 	bc.FlushAll();
 	EXPECT_EQ(bc.GetCount(), 0);
+}
+
+// Adding an entry may move the container's array; a value that is one of its own entries is
+// taken before that.
+TEST(CoreContainer, AnEntryGivenToItsOwnContainerIsCopiedBeforeTheContainerGrows)
+{
+	BaseContainer bc;
+	bc.SetString(1, "first"_s);
+	ASSERT_NE(bc.SetData(2, bc.GetData(1)), nullptr);
+	EXPECT_EQ(bc.GetString(2), "first"_s);
+	for (Int32 id = 3; id < 40; ++id)
+		ASSERT_NE(bc.SetData(id, std::move(*const_cast<GeData*>(bc.GetIndexData(id - 2)))), nullptr) << id;
+	EXPECT_EQ(bc.GetString(39), "first"_s) << "the string moved along each new entry";
+	EXPECT_EQ(bc.GetData(37).GetType(), DA_NIL) << "what was moved out is left empty";
+	EXPECT_EQ(bc.GetCount(), 39);
 }
 
 TEST(CoreContainer, DeepCopyIndependenceAndEquality)

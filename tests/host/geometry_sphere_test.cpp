@@ -154,4 +154,26 @@ TEST_F(SphereTest, EqualSpheresShareTheirArraysUntilOneIsWritten)
 	for (PolygonObject* p : { a, other, again, copy })
 		PolygonObject::Free(p);
 }
+
+// A sphere that holds its arrays alone is written in place; a sphere made while it lives must
+// not take over what was written there.
+TEST_F(SphereTest, ASphereMadeAfterAnotherWasWrittenIsBuiltAnew)
+{
+	PolygonObject* alone = Sphere(SphereSettings(2.75, 6));
+	ASSERT_NE(alone, nullptr);
+	const Vector top = alone->GetPointR()[0];
+	Vector* written = alone->GetPointW();
+	CPolygon* polys = alone->GetPolygonW();
+	ASSERT_TRUE(written && polys);
+	written[0] = Vector(5.0, 5.0, 5.0);
+	polys[0] = CPolygon();
+
+	PolygonObject* later = Sphere(SphereSettings(2.75, 6));
+	ASSERT_NE(later, nullptr);
+	EXPECT_NE(later->GetPointR(), alone->GetPointR());
+	EXPECT_EQ(later->GetPointR()[0], top);
+	EXPECT_NE(later->GetPolygonR()[0].b, 0);
+	PolygonObject::Free(alone);
+	PolygonObject::Free(later);
+}
 } // namespace

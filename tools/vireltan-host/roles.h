@@ -2,17 +2,16 @@
 #pragma once
 
 #include <string>
-#include <unordered_map>
 
 #include "c4d.h"
 #include "vh/gltf.h"
 
 namespace tool
 {
-// Role names by generated object: the element symbol for an atom, BD1..BD4 for a bond of that
-// order, NUC for a nucleus (the symbols a material group takes). Objects of other generators,
-// and bonds whose order cannot be told, are left out.
-std::unordered_map<BaseObject*, std::string> MaterialRoles(BaseDocument* doc);
+// The role name of a generated object: the element symbol for an atom, BD1..BD4 for a bond of
+// that order, NUC for a nucleus (the symbols a material group takes); empty for objects of other
+// generators and for bonds whose order cannot be told. Valid while the document's caches are.
+vh::MaterialRoleName MaterialRoles(BaseDocument* doc);
 
 // vh::ExportGltf with the materials named after these roles, so that an artist can restyle each
 // role on its own; `merged` writes one mesh per material instead of the object tree.

@@ -50,6 +50,9 @@ void FailAllocations(AllocKind kind, Int skip = 0, Int count = 1);
 void ResetAllocationFailures();
 // Number of allocations of that kind so far (including failed ones).
 Int AllocationCount(AllocKind kind);
+// Bytes the scene graph's live nodes take in blocks of the host's own, which malloc's statistics
+// do not see (0 under valgrind and AddressSanitizer, where each node is a malloc allocation).
+Int64 NodeBytesInUse();
 
 // ---- text ------------------------------------------------------------------------------------
 std::string ToUtf8(const maxon::String& s);

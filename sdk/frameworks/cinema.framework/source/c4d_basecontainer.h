@@ -14,7 +14,7 @@ public:
 	BaseContainer() = default;
 	explicit BaseContainer(Int32 id) : _id(id) {}
 	BaseContainer(const BaseContainer& src) = default;
-	BaseContainer& operator=(const BaseContainer& src) = default;
+	BaseContainer& operator=(const BaseContainer& src);
 	~BaseContainer() = default;
 
 	// Getters answer the preset when the id is absent or holds another type.
@@ -58,9 +58,11 @@ public:
 
 private:
 	const GeData* Find(Int32 id) const;
+	// Adds an entry of a value that is not one of this container's; nullptr when memory runs out.
+	GeData* Append(Int32 id, GeData&& value);
 
 	Int32 _id = 0;
-	std::vector<std::pair<Int32, GeData>> _entries;
+	std::vector<GeData> _entries; // each holds its id (GeData::_slot)
 };
 
 #define NOTOK (-1)

@@ -46,7 +46,11 @@ public:
 	// Moving hands over a container or link instead of copying it; src is left DA_NIL.
 	GeData(GeData&& src) noexcept;
 	GeData& operator=(GeData&& src) noexcept;
-	~GeData();
+	~GeData()
+	{
+		if (OwnsHeap())
+			Clear();
+	}
 
 	Int32 GetType() const { return _type; }
 	Bool GetBool() const { return GetInt32() != 0; }
@@ -71,6 +75,9 @@ public:
 	Bool operator!=(const GeData& b) const { return !(*this == b); }
 
 private:
+	// A string, file name, container or link: values whose end frees something. Every other kind
+	// ends without a call, which matters when a cache of thousands of objects is freed.
+	Bool OwnsHeap() const { return _type >= DA_STRING && _type <= DA_ALIASLINK; }
 	void Clear();
 	// Copies src's value into this GeData, which holds none; a container or link that cannot be
 	// copied leaves it DA_NIL.
@@ -78,7 +85,13 @@ private:
 	// Moves src's value into this GeData, which holds none; src is left DA_NIL.
 	void TakeFrom(GeData& src) noexcept;
 
+	friend class BaseContainer;
+
 	Int32 _type = DA_NIL;
+	// The id of the entry this value is in a container, in what would otherwise be padding: an
+	// entry is 32 bytes, not 40. Constructing a copy takes it along (a container's array moves and
+	// copies its entries so); assigning a value keeps the target's.
+	Int32 _slot = 0;
 	// The value of the kind _type says, and only that: a container holds thousands of these, one
 	// for every parameter of every object. A string or file name exists only while it is the value.
 	union
