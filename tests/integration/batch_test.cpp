@@ -3,6 +3,7 @@
 // types and counts --all refuses.
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -28,13 +29,27 @@ using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
 const std::string EXAMPLES = std::string(VIRELTAN_SOURCE_DIR) + "/examples";
-const std::string HEAVY = "protein G B1 domain";
+// The protein tiled five times into one record (tools/tile_molecule.py): a few hundred times the
+// work of an amino acid, so that its worker is caught in flight on a loaded machine too.
+const std::string HEAVY = "protein_g_b1 x5 (4295 atoms)";
 
-// 20 amino acids, the 859-atom protein (record 21, slow enough to be caught in flight), 20 more.
+std::string HeavyRecord()
+{
+	static const std::string record = [] {
+		TempDir dir;
+		const std::string command = "/usr/bin/python3 '" + std::string(VIRELTAN_SOURCE_DIR) + "/tools/tile_molecule.py' 4295 '" +
+			dir.File("heavy.sdf") + "'";
+		return std::system(command.c_str()) == 0 ? testfiles::ReadFile(dir.File("heavy.sdf")) : std::string();
+	}();
+	return record;
+}
+
+// 20 amino acids, the heavy record (record 21), 20 more.
 std::string Library()
 {
 	const std::string amino = testfiles::ReadFile(EXAMPLES + "/amino_acids.sdf");
-	return amino + testfiles::ReadFile(EXAMPLES + "/protein_g_b1.sdf") + amino;
+	EXPECT_EQ(HeavyRecord().rfind(HEAVY + "\n", 0), 0u) << "tools/tile_molecule.py wrote no heavy record";
+	return amino + HeavyRecord() + amino;
 }
 
 // The tool started in the background with its scratch under dir/tmp; output to dir/log.
@@ -115,11 +130,11 @@ TEST(Batch, AKilledWorkerFailsOnlyItsRecordInFlightAndIsReplaced)
 	const std::string log = testfiles::ReadFile(dir.File("log"));
 	ASSERT_TRUE(WIFEXITED(status)) << log;
 	EXPECT_EQ(WEXITSTATUS(status), 1) << log;
-	EXPECT_THAT(log, MatchesRegex("vireltan-host: record 21 \\(protein G B1 domain\\): the worker was killed by signal 9\n"
+	EXPECT_THAT(log, MatchesRegex("vireltan-host: record 21 \\(protein_g_b1 x5 \\(4295 atoms\\)\\): the worker was killed by signal 9\n"
 								  ".*/out/: 41 records, 40 written, 1 failed, 0 skipped, [0-9.]+ s\n"));
 	const std::vector<std::string> names = Names(dir.File("out"));
 	EXPECT_EQ(names.size(), 40u);
-	EXPECT_EQ(std::count(names.begin(), names.end(), "21-protein_G_B1_domain.glb"), 0);
+	EXPECT_EQ(std::count(names.begin(), names.end(), "21.glb"), 0);
 	EXPECT_EQ(std::count(names.begin(), names.end(), "41-histidine.glb"), 1) << "the replacement worker finished the run";
 	EXPECT_TRUE(Scratch(dir).empty()) << "scratch left in TMPDIR";
 }
