@@ -895,29 +895,17 @@ struct Counts
 // line's text.
 Bool ReadCounts(const char* text, Int length, Bool ascii, Counts* counts)
 {
-	String decoded;
-	const Line line(text, length, ascii, decoded);
+	String scratch;
+	const Line line(text, length, ascii, scratch);
+	const String whole = LineString(text, length);
 	counts->atoms = line.ToInt32(1, 3);
 	counts->bonds = line.ToInt32(4, 6);
-	if (ascii)
-	{
-		Int first = 0;
-		Int last = length;
-		while (first < last && IsBlankByte(text[first]))
-			++first;
-		while (last > first && IsBlankByte(text[last - 1]))
-			--last;
-		counts->filled = last - first >= 6;
-		for (Int i = 0; i + 5 <= length && !counts->v3000; ++i)
-			counts->v3000 = (text[i] == 'V' || text[i] == 'v') && std::strncmp(text + i + 1, "3000", 4) == 0;
-		return true;
-	}
-	String trimmed = decoded;
+	String trimmed = whole;
 	iferr (trimmed.Trim())
 		return false;
 	counts->filled = trimmed.GetLength() >= 6;
 	Int32 tagPosition = 0;
-	counts->v3000 = decoded.ToUpper().FindFirst("V3000"_s, &tagPosition);
+	counts->v3000 = whole.ToUpper().FindFirst("V3000"_s, &tagPosition);
 	return true;
 }
 
