@@ -266,30 +266,30 @@ def first_frame(host, sdf, out):
     return shown
 
 
-# Sphere segments of the merged form Blender is also timed on: the object's default is 24.
-COARSE_SEGMENTS = 16
+# The object's sphere segments, which the merged form (16 by default) is also timed with.
+OBJECT_SEGMENTS = 24
 
 
 def blender_imports(host, sdf, out, env):
     """Seconds Blender's glTF importer takes on the object tree, on the merged form, and on the merged
-    form with coarser spheres."""
+    form with the object's finer spheres."""
     merged = os.path.splitext(out)[0] + "_merged.glb"
-    coarse = os.path.splitext(out)[0] + "_merged_coarse.glb"
+    fine = os.path.splitext(out)[0] + "_merged_fine.glb"
     subprocess.run([host, "export", sdf, "-o", out], check=True, stdout=subprocess.DEVNULL)
     subprocess.run([host, "export", sdf, "-o", merged, "--merge"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([host, "export", sdf, "-o", coarse, "--merge", "--set", "MOLOBJ_ATOM_SEGMENTS=%d" % COARSE_SEGMENTS],
+    subprocess.run([host, "export", sdf, "-o", fine, "--merge", "--set", "MOLOBJ_ATOM_SEGMENTS=%d" % OBJECT_SEGMENTS],
                    check=True, stdout=subprocess.DEVNULL)
     print("  Blender imports the three files ...", flush=True)
     cmd = ["blender", "--background", "--factory-startup", "--python-exit-code", "1", "--python", BLENDER_IMPORT,
-           "--", out, merged, coarse]
+           "--", out, merged, fine]
     proc = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env)
-    triangles = {"merged": glb_triangles(merged), "coarse": glb_triangles(coarse)}
+    triangles = {"merged": glb_triangles(merged), "fine": glb_triangles(fine)}
     os.remove(merged)
-    os.remove(coarse)
+    os.remove(fine)
     times = re.findall(r"^blender: .*imported in ([0-9.]+) s$", proc.stdout, re.M)
     if proc.returncode != 0 or len(times) != 3:
         fail("Blender could not import the tiled molecule:\n" + proc.stdout[-2000:])
-    return {"tree": float(times[0]), "merged": float(times[1]), "coarse": float(times[2]),
+    return {"tree": float(times[0]), "merged": float(times[1]), "fine": float(times[2]),
             "triangles": triangles}
 
 
@@ -327,12 +327,12 @@ def scale_table(results):
     if blender:
         lines.append("| 10000, Blender 3.4 imports the object tree | | %.1f s | | | | | - |" % blender["tree"])
         tri = blender["triangles"]
-        lines.append("| 10000, Blender 3.4 imports the merged form (--merge; %.1f M triangles) | | %.1f s | | | | "
-                     "< 10 s | %s |" % (tri["merged"] / 1e6, blender["merged"], "yes" if blender["merged"] < 10 else "no"))
-        lines.append("| 10000, Blender 3.4 imports the merged form with %d-segment spheres (--merge --set "
-                     "MOLOBJ_ATOM_SEGMENTS=%d; %.1f M triangles) | | %.1f s | | | | < 10 s | %s |" % (
-                         COARSE_SEGMENTS, COARSE_SEGMENTS, tri["coarse"] / 1e6, blender["coarse"],
-                         "yes" if blender["coarse"] < 10 else "no"))
+        lines.append("| 10000, Blender 3.4 imports the merged form (--merge, 16-segment spheres; %.1f M triangles) "
+                     "| | %.1f s | | | | < 10 s | %s |" % (tri["merged"] / 1e6, blender["merged"],
+                                                          "yes" if blender["merged"] < 10 else "no"))
+        lines.append("| 10000, Blender 3.4 imports the merged form with the object's %d-segment spheres (--merge --set "
+                     "MOLOBJ_ATOM_SEGMENTS=%d; %.1f M triangles) | | %.1f s | | | | | - |" % (
+                         OBJECT_SEGMENTS, OBJECT_SEGMENTS, tri["fine"] / 1e6, blender["fine"]))
     return "\n".join(lines)
 
 
@@ -726,8 +726,8 @@ def main():
         "100k-atom records (written unmeasured with `--html`) are opened offline by",
         "`tools/preview/first-frame.js` in Debian's Chromium, headless with software GL (SwiftShader): the",
         "wall clock from asking for the page to its first frame drawn (the page reads a pixel back). Blender",
-        "(Debian's `blender`) imports the 10k-atom record's object tree, its merged form (`--merge`) and",
-        "its merged form with spheres of %d segments instead of 24 (`--set MOLOBJ_ATOM_SEGMENTS=%d`)" % (COARSE_SEGMENTS, COARSE_SEGMENTS),
+        "(Debian's `blender`) imports the 10k-atom record's object tree, its merged form (`--merge`, spheres of",
+        "16 segments) and its merged form with the object's spheres of %d (`--set MOLOBJ_ATOM_SEGMENTS=%d`)" % (OBJECT_SEGMENTS, OBJECT_SEGMENTS),
         "with `tools/blender_import.py`: the importer with its defaults, timed around",
         "`bpy.ops.import_scene.gltf`, each into an empty scene.",
         "",

@@ -65,6 +65,22 @@ std::string RecordsNote(const std::string& molfile)
 	}
 	return "";
 }
+
+// The merged form's atom spheres, unless the command sets MOLOBJ_ATOM_SEGMENTS. Importers of the
+// merged form spend their time per vertex: Blender 3.4 takes 10^4 atoms in about 8 s at 16
+// segments and 20 s at the object's 24; at 16 a sphere's outline stays within 2 % of its radius.
+constexpr Int32 MERGED_SPHERE_SEGMENTS = 16;
+
+MoleculeOptions WithMergedDefaults(const MoleculeOptions& options)
+{
+	const std::string name = "MOLOBJ_ATOM_SEGMENTS=";
+	MoleculeOptions merged = options;
+	for (const std::string& set : options.sets)
+		if (set.compare(0, name.size(), name) == 0)
+			return merged;
+	merged.sets.push_back(name + std::to_string(MERGED_SPHERE_SEGMENTS));
+	return merged;
+}
 } // namespace
 
 std::string LoadForExport(Session& s, const MoleculeOptions& options)
@@ -102,7 +118,7 @@ int ExportCommand(Session& s, const MoleculeOptions& options, const std::string&
 		std::cerr << "vireltan-host: " << tableProblem << "; reinstall the module. Nothing exported\n";
 		return 1;
 	}
-	const std::string problem = LoadForExport(s, options);
+	const std::string problem = LoadForExport(s, merged ? WithMergedDefaults(options) : options);
 	if (!problem.empty())
 	{
 		std::cerr << "vireltan-host: " << Printable(options.molfile) << " " << Printable(problem) << "; nothing exported\n";

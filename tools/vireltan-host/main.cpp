@@ -72,7 +72,7 @@ void AddCommands(CLI::App& app, Commands& c)
 	c.exportCmd->add_flag("--html", c.html, "also write a preview page OUT.html beside OUT.glb (opens offline in a browser)")
 		->excludes(all)
 		->excludes("--record");
-	c.exportCmd->add_flag("--merge", c.merge, "one mesh per material, no node per object (for tools slow with many objects)")
+	c.exportCmd->add_flag("--merge", c.merge, "one mesh per material, no node per object, spheres of 16 segments unless --set MOLOBJ_ATOM_SEGMENTS gives them (for tools slow with many objects)")
 		->excludes(all)
 		->excludes("--record");
 	c.dumpCmd = app.add_subcommand("dump", "print the evaluated document as JSON");
