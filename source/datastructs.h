@@ -54,20 +54,30 @@ enum
 const char* const BOND_GROUP_SYMBOLS[4] = {"BD1", "BD2", "BD3", "BD4"};
 const char* const NUCLEUS_GROUP_SYMBOL = "NUC";
 
-// What a generated object stands for. The object records it in the generated object's container,
-// as a sub-container under the plug-in's id: the kind, and the element index of an atom or a
-// nucleus or the order of a bond.
-enum
-{
-	ROLE_KIND = 1,
-	ROLE_VALUE = 2
-};
+// What a generated object stands for. The object records it in the generated object's container
+// as one Int64 under the plug-in's id: the kind in the high 32 bits, and in the low 32 the element
+// index of an atom or a nucleus or the order of a bond.
 enum
 {
 	ROLE_ATOM = 1,
 	ROLE_NUCLEUS = 2,
 	ROLE_BOND = 3
 };
+
+inline Int64 PackRole(Int32 kind, Int32 value)
+{
+	return Int64((UInt64(UInt32(kind)) << 32) | UInt64(UInt32(value)));
+}
+
+inline Int32 RoleKind(Int64 role)
+{
+	return Int32(UInt32(UInt64(role) >> 32));
+}
+
+inline Int32 RoleValue(Int64 role)
+{
+	return Int32(UInt32(UInt64(role)));
+}
 
 // Targets of a material assignment besides element indices.
 enum

@@ -82,16 +82,12 @@ void SetDisplayColour(BaseObject* op, const Vector& colour, Bool xray)
 }
 
 // Records what a generated object stands for, so that nothing outside the object has to work it
-// out from names and order.
+// out from names and order. One value, not a sub-container: every atom and bond carries it.
 void MarkRole(BaseObject* op, Int32 kind, Int32 value)
 {
 	BaseContainer* data = op->GetDataInstance();
-	if (!data)
-		return;
-	BaseContainer role;
-	role.SetInt32(ROLE_KIND, kind);
-	role.SetInt32(ROLE_VALUE, value);
-	data->SetContainer(ID_VIRELTAN, role);
+	if (data)
+		data->SetInt64(ID_VIRELTAN, PackRole(kind, value));
 }
 
 // The placement of a material group on its texture tag; nothing without a tag.

@@ -31,11 +31,11 @@ struct Role
 inline Bool RoleOf(BaseObject* generated, Role* role)
 {
 	const BaseContainer* data = generated ? generated->GetDataInstance() : nullptr;
-	const BaseContainer* entry = data ? data->GetContainerInstance(ID_VIRELTAN) : nullptr;
-	if (!entry)
+	if (!data || data->GetData(ID_VIRELTAN).GetType() != DA_LLONG)
 		return false;
-	role->kind = entry->GetInt32(ROLE_KIND);
-	role->value = entry->GetInt32(ROLE_VALUE);
+	const Int64 packed = data->GetInt64(ID_VIRELTAN);
+	role->kind = RoleKind(packed);
+	role->value = RoleValue(packed);
 	return role->kind == ROLE_ATOM || role->kind == ROLE_NUCLEUS || role->kind == ROLE_BOND;
 }
 
