@@ -294,7 +294,7 @@ using MaterialKey = std::tuple<std::string, double, double, double, double, Bool
 
 // Bytes gathered before they go to the file: enough to make writes few, small beside the scene,
 // whose JSON is most of a small file and would otherwise sit here whole until the end.
-constexpr size_t kFlushAt = size_t(64) << 10;
+constexpr size_t kFlushAt = size_t(16) << 10;
 
 // Where the file's bytes go, through a buffer: a descriptor, or a string. The first failed write
 // is kept and later ones are dropped; Failed() and Error() tell.
@@ -571,12 +571,13 @@ public:
 	const ExportSummary& Summary() const { return _summary; }
 
 private:
-	// A scene object waiting for its node, with the material its nearest ancestor's texture tag
-	// assigns and where its parent sits in the scene.
+	// An object whose children wait for their nodes, with the material its texture tag or its
+	// nearest ancestor's assigns and where it sits in the scene. Objects wait as their parents'
+	// child lists, not one by one: a molecule's queue holds its bonds, not their splines too.
 	struct Pending
 	{
-		BaseObject* op;
-		BaseMaterial* inherited;
+		BaseObject* parent; // nullptr for the document's objects
+		BaseMaterial* material;
 		Vector origin;
 	};
 
@@ -589,6 +590,18 @@ private:
 		Placement local, world;
 	};
 
+	// A generator shows its cache; children it does not take as input still show beside it.
+	static std::array<BaseObject*, 2> ChildLists(BaseObject* op) { return { op->GetCache(), op->GetDown() }; }
+
+	static uint64_t CountChildren(BaseObject* op)
+	{
+		uint64_t count = 0;
+		for (BaseObject* start : ChildLists(op))
+			for (BaseObject* c = start; c; c = c->GetNext())
+				++count;
+		return count;
+	}
+
 	// Visits the root (op nullptr) and then every object breadth first, with the index of its
 	// first child and the number of its children: nodes are numbered in this order, so a node's
 	// children are the next free indices, known when the node is written. A queue of waiting
@@ -596,27 +609,33 @@ private:
 	template <typename Visit>
 	void Walk(BaseDocument* doc, Visit&& visit)
 	{
-		std::deque<Pending> queue;
+		uint64_t roots = 0;
 		for (BaseObject* c = doc->GetFirstObject(); c; c = c->GetNext())
-			queue.push_back({ c, nullptr, Vector() });
+			++roots;
 		uint64_t next = 1;
-		visit(nullptr, Shown(), next, uint64_t(queue.size()));
-		next += queue.size();
+		visit(nullptr, Shown(), next, roots);
+		next += roots;
+		std::deque<Pending> queue;
+		if (roots > 0)
+			queue.push_back({ nullptr, nullptr, Vector() });
 		while (!queue.empty())
 		{
 			const Pending p = queue.front();
 			queue.pop_front();
-			BaseMaterial* own = TagMaterial(p.op);
-			BaseMaterial* material = own ? own : p.inherited;
-			const Shown shown = Show(p.op, material, p.origin);
-			const size_t before = queue.size();
-			// A generator shows its cache; children it does not take as input still show beside it.
-			for (BaseObject* start : { p.op->GetCache(), p.op->GetDown() })
-				for (BaseObject* c = start; c; c = c->GetNext())
-					queue.push_back({ c, material, p.origin + p.op->GetRelPos() });
-			const uint64_t count = queue.size() - before;
-			visit(p.op, shown, next, count);
-			next += count;
+			const std::array<BaseObject*, 2> lists =
+				p.parent ? ChildLists(p.parent) : std::array<BaseObject*, 2>{ doc->GetFirstObject(), nullptr };
+			for (BaseObject* start : lists)
+				for (BaseObject* op = start; op; op = op->GetNext())
+				{
+					BaseMaterial* own = TagMaterial(op);
+					BaseMaterial* material = own ? own : p.material;
+					const Shown shown = Show(op, material, p.origin);
+					const uint64_t count = CountChildren(op);
+					if (count > 0)
+						queue.push_back({ op, material, p.origin + op->GetRelPos() });
+					visit(op, shown, next, count);
+					next += count;
+				}
 		}
 	}
 
