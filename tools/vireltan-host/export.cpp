@@ -67,8 +67,8 @@ std::string RecordsNote(const std::string& molfile)
 }
 
 // The merged form's atom spheres, unless the command sets MOLOBJ_ATOM_SEGMENTS. Importers of the
-// merged form spend their time per vertex: Blender 3.4 takes 10^4 atoms in about 8 s at 16
-// segments and 20 s at the object's 24; at 16 a sphere's outline stays within 2 % of its radius.
+// merged form spend their time per vertex: Blender 3.4 takes 10^4 atoms in about 7 s at 16
+// segments and 16 s at the object's 24; at 16 a sphere's outline stays within 2 % of its radius.
 constexpr Int32 MERGED_SPHERE_SEGMENTS = 16;
 
 MoleculeOptions WithMergedDefaults(const MoleculeOptions& options)
